@@ -1,0 +1,9 @@
+// The host window, presentation and input events. Filled by the host-window
+// issue; until then the kernel runs without a window.
+#pragma once
+
+void os_system_init();
+void os_apply_video_config();
+void os_present_frame();
+void start_frame();
+void os_lock_mouse_cursor(int lock, int dx, int dy);

@@ -1,0 +1,3 @@
+#include "kernel/config.h"
+
+void process_config() {}

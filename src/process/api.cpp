@@ -1,0 +1,53 @@
+// The kernel API registry: every native function a program can call,
+// installed as globals of each process's Lua state in a fixed order.
+#include "process/api.h"
+
+#include "lua.hpp"
+#include "memory/ram_api.h"
+#include "process/api_proc.h"
+
+struct ApiEntry {
+    const char *name;
+    lua_CFunction fn;
+};
+
+// Registration order is part of the machine's interface; names of
+// subsystems that are not built yet take their places when they arrive.
+static const ApiEntry api_entries[] = {
+    {"time", lua54_time},
+    {"t", lua54_time},
+    {"stat", lua54_stat},
+    {"pid", lua54_pid},
+    {"rnd", lua54_rnd},
+    {"srand", lua54_srand},
+    {"_flip", lua54__flip},
+    {"flip", lua54__flip},
+    {"_yielded_to_escape_slice", lua54__yielded_to_escape_slice},
+    {"_create_process_from_code", lua54__create_process_from_code},
+    {"_run_process_slice", lua54__run_process_slice},
+    {"_kill_process", lua54__kill_process},
+    {"_close_process_host_resources", lua54__close_process_host_resources},
+    {"_halt", lua54__halt},
+    {"_signal", lua54__signal},
+    {"_map_ram", lua54__map_ram},
+    {"_unmap_ram", lua54__unmap_ram},
+    {"peek", lua54_peek},
+    {"poke", lua54_poke},
+    {"peek2", lua54_peek2},
+    {"poke2", lua54_poke2},
+    {"peek4", lua54_peek4},
+    {"poke4", lua54_poke4},
+    {"peek8", lua54_peek8},
+    {"poke8", lua54_poke8},
+    {"_ppeek", lua54__ppeek},
+    {"_ppeek4", lua54__ppeek4},
+    {"memcpy", lua54_memcpy},
+    {"memset", lua54_memset},
+};
+
+void api_add_c_functions(lua_State *L) {
+    for (const ApiEntry &e : api_entries) {
+        lua_pushcfunction(L, e.fn);
+        lua_setglobal(L, e.name);
+    }
+}
