@@ -40,14 +40,14 @@ run: build
 test: test-main asan
 
 test-main: build
-	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 asan: setup
 	$(SANITIZER_ENV) cmake -S . -B $(ASAN_BUILD) \
 	    -DCMAKE_C_COMPILER=$(ASAN_CC) -DCMAKE_CXX_COMPILER=$(ASAN_CXX) \
 	    -DKESTRANE_SANITIZE=ON -DKESTRANE_BENCH=OFF $(CMAKE_ARGS)
 	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j$(JOBS)
-	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j$(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
 
 fuzz: setup
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -472,14 +472,4 @@ TEST_F(MapTest, RemappingReleasesPreviousUserdata)
     EXPECT_EQ(peek(0x30000), 1);
 }
 
-TEST_F(MapTest, NonUserdataIsRefused)
-{
-    UdView v;
-    lua_pushinteger(L, 5);
-    EXPECT_FALSE(ram_view_userdata(L, -1, &v));
-    lua_pushlightuserdata(L, &v);
-    EXPECT_FALSE(ram_view_userdata(L, -1, &v));
-    lua_pop(L, 2);
-}
-
 }  // namespace

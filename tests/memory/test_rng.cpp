@@ -111,14 +111,4 @@ TEST_F(RngTest, UnpredictableSeedsDiffer)
     EXPECT_GT(firsts.size(), 1u);
 }
 
-TEST_F(RngTest, UnpredictableSeedSignExtendsEntropy)
-{
-    // a negative entropy word fills the whole upper half
-    EXPECT_EQ(rng_unpredictable_seed(0, 0, 0, 0x80000000u) >> 32, 0xFFFFFFFFu);
-    EXPECT_EQ(rng_unpredictable_seed(0, 0, 0, 0x7FFFFFFFu) >> 32, 0u);
-    // process id and time both count
-    EXPECT_NE(rng_unpredictable_seed(1, 100, 0, 0), rng_unpredictable_seed(2, 100, 0, 0));
-    EXPECT_NE(rng_unpredictable_seed(1, 100, 0, 0), rng_unpredictable_seed(1, 101, 0, 0));
-}
-
 }  // namespace

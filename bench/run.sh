@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of a build; builds nothing.
+#
+#   bench/run.sh [BIN_DIR] [BENCHMARK_FLAGS...]
+#
+# BIN_DIR defaults to build/bin. First the Lua VM comparison: every case of
+# bench_vm_stock and bench_vm_kestrane, the two run alternately case by
+# case so that machine load drifts over both alike, three repetitions each,
+# then a table of the medians with the kestrane/stock ratio per case and
+# their geometric mean. BENCHMARK_FLAGS (for instance
+# --benchmark_min_time=1) go to both VM benchmarks. Then every other
+# bench_* or *_bench executable of BIN_DIR runs with its own output.
+#
+# Exits non-zero when a benchmark is missing or fails, or when the two
+# cores compute different results; a ratio over the target is reported,
+# not treated as a failure, since timings on a shared machine are noisy.
+set -euo pipefail
+
+bin=${1:-build/bin}
+if [ $# -gt 0 ]; then shift; fi
+extra=("$@")
+
+stock="$bin/bench_vm_stock"
+kestrane="$bin/bench_vm_kestrane"
+status=0
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/kestrane-bench.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+
+say() { printf '%s\n' "$*" >&2; }
+
+# Runs one case of one VM benchmark into $tmp/<flavour>.<index>.json.
+run_case() {
+    local exe=$1 flavour=$2 index=$3 name=$4
+    local out="$tmp/$flavour.$index.json"
+    if ! "$exe" --benchmark_filter="^${name}\$" \
+            --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+            --benchmark_format=json "${extra[@]}" >"$out" 2>"$tmp/stderr"; then
+        say "bench: $flavour $name failed:"
+        cat "$tmp/stderr" >&2
+        return 1
+    fi
+}
+
+vm_compare() {
+    local exe
+    for exe in "$stock" "$kestrane"; do
+        if [ ! -x "$exe" ]; then
+            say "bench: $exe not found (build the bench target first)"
+            return 1
+        fi
+    done
+
+    "$stock" --benchmark_list_tests >"$tmp/stock.list"
+    "$kestrane" --benchmark_list_tests >"$tmp/kestrane.list"
+    if ! cmp -s "$tmp/stock.list" "$tmp/kestrane.list"; then
+        say "bench: bench_vm_stock and bench_vm_kestrane list different cases:"
+        diff "$tmp/stock.list" "$tmp/kestrane.list" >&2 || true
+        return 1
+    fi
+    local cases=()
+    mapfile -t cases <"$tmp/stock.list"
+    if [ ${#cases[@]} -eq 0 ]; then
+        say "bench: no VM cases"
+        return 1
+    fi
+
+    # Which of the two goes first alternates, so neither always runs on a
+    # warmer (or more loaded) machine than the other.
+    local i
+    for i in "${!cases[@]}"; do
+        say "bench: ${cases[$i]} ($((i + 1))/${#cases[@]})"
+        if [ $((i % 2)) -eq 0 ]; then
+            run_case "$stock" stock "$i" "${cases[$i]}" || return 1
+            run_case "$kestrane" kestrane "$i" "${cases[$i]}" || return 1
+        else
+            run_case "$kestrane" kestrane "$i" "${cases[$i]}" || return 1
+            run_case "$stock" stock "$i" "${cases[$i]}" || return 1
+        fi
+    done
+
+    python3 - "$tmp" "${#cases[@]}" <<'EOF'
+import json, math, sys
+
+tmp, count = sys.argv[1], int(sys.argv[2])
+TARGET = 1.03
+TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+def aggregates(path):
+    """The aggregates of the one case in a JSON report, by aggregate name."""
+    with open(path) as f:
+        report = json.load(f)
+    runs = report.get("benchmarks", [])
+    errors = [r for r in runs if r.get("error_occurred")]
+    if errors:
+        raise SystemExit("bench: %s: %s" % (errors[0]["name"], errors[0].get("error_message", "error")))
+    found = {r["aggregate_name"]: r for r in runs if r.get("run_type") == "aggregate"}
+    if "median" not in found:
+        raise SystemExit("bench: no median in %s" % path)
+    return found
+
+def ns(run):
+    return run["cpu_time"] * TO_NS[run["time_unit"]]
+
+rows, mismatches = [], []
+for i in range(count):
+    s = aggregates("%s/stock.%d.json" % (tmp, i))
+    k = aggregates("%s/kestrane.%d.json" % (tmp, i))
+    name = s["median"]["run_name"]
+    s_ns, k_ns = ns(s["median"]), ns(k["median"])
+    cv = max(a["cv"]["cpu_time"] if "cv" in a else 0.0 for a in (s, k))
+    if s["median"].get("label") != k["median"].get("label"):
+        mismatches.append("%s: stock %s, kestrane %s"
+                          % (name, s["median"].get("label"), k["median"].get("label")))
+    rows.append((name, s_ns, k_ns, k_ns / s_ns, cv))
+
+width = max(len("case"), max(len(r[0]) for r in rows))
+print()
+print("Lua VM: kestrane core vs stock Lua (CPU time per run, median of 3 repetitions)")
+print("%-*s %15s %15s %7s %7s" % (width, "case", "stock ns", "kestrane ns", "ratio", "cv"))
+for name, s_ns, k_ns, ratio, cv in rows:
+    flag = "  over" if ratio > TARGET else ""
+    print("%-*s %15.0f %15.0f %7.3f %6.1f%%%s" % (width, name, s_ns, k_ns, ratio, cv * 100, flag))
+geo = math.exp(sum(math.log(r[3]) for r in rows) / len(rows))
+print("%-*s %15s %15s %7.3f" % (width, "geometric mean", "", "", geo))
+print("target: preemption test costs at most 3% (ratio <= 1.03)")
+print("result: %s" % ("within target" if geo <= TARGET else
+                      "over target by %.1f%%" % ((geo - TARGET) * 100)))
+print("(cv: the larger coefficient of variation of the two medians' repetitions)")
+if mismatches:
+    print("bench: the two cores computed different results:", file=sys.stderr)
+    for m in mismatches:
+        print("  " + m, file=sys.stderr)
+    sys.exit(1)
+EOF
+}
+
+if ! vm_compare; then
+    status=1
+fi
+
+# Every other benchmark in the folder, run as it is.
+shopt -s nullglob
+declare -A seen=()
+for exe in "$bin"/bench_* "$bin"/*_bench; do
+    name=$(basename "$exe")
+    case $name in bench_vm_stock | bench_vm_kestrane) continue ;; esac
+    [ -f "$exe" ] && [ -x "$exe" ] || continue
+    [ -z "${seen[$name]:-}" ] || continue
+    seen[$name]=1
+    printf '\n=== %s\n' "$name"
+    if ! "$exe"; then
+        say "bench: $name failed"
+        status=1
+    fi
+done
+
+exit $status
