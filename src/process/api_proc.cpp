@@ -65,7 +65,8 @@ int lua54__create_process_from_code(lua_State *L) {
 
 static int slice_result(lua_State *L, bool done, double cpu, const char *msg) {
     lua_pushboolean(L, done);
-    lua_pushnumber(L, cpu);
+    if (cpu == 0) lua_pushinteger(L, 0);
+    else lua_pushnumber(L, cpu);
     if (!msg) return 2;
     lua_pushstring(L, msg);
     return 3;
