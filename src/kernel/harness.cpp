@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "formats/buffer.h"
+#include "host/log.h"
 #include "kernel/datfile.h"
 #include "kernel/kernel.h"
 #include "pdisk/k64rom.h"
@@ -34,6 +35,8 @@ std::vector<std::string> harness_rom_records(
 
 [[noreturn]] static void run_child(const std::vector<std::string> &records, int frames,
                                    const std::string &home) {
+    // the test process may have a log open elsewhere: start a fresh one
+    vemo_log_close();
     Buffer *dat = create_buffer_2(1024, 100);
     datfile_write(dat, records);
     config_set_start_values();
