@@ -38,40 +38,32 @@ int lua54_peek(lua_State *L)
     return n;
 }
 
-int lua54_peek2(lua_State *L)
+// n values of width sizeof(U) from a, sign-extended through S.
+template <typename U, typename S>
+static int peek_values(lua_State *L, uint32_t a)
 {
-    uint32_t a = (uint32_t)k64_intt(L, 1, 0);
     int n = peek_count(L);
     if (n < 0)
         return 0;
     charge_count(n);
     for (int i = 0; i < n; i++)
-        lua_pushinteger(L, (int16_t)peek2(a + 2 * (uint32_t)i));
+        lua_pushinteger(L, (lua_Integer)(S)ram_load<U>(cproc, a + (uint32_t)sizeof(U) * (uint32_t)i));
     return n;
+}
+
+int lua54_peek2(lua_State *L)
+{
+    return peek_values<uint16_t, int16_t>(L, (uint32_t)k64_intt(L, 1, 0));
 }
 
 int lua54_peek4(lua_State *L)
 {
-    uint32_t a = (uint32_t)k64_intp(L, 1, 0);
-    int n = peek_count(L);
-    if (n < 0)
-        return 0;
-    charge_count(n);
-    for (int i = 0; i < n; i++)
-        lua_pushinteger(L, (int32_t)peek4(a + 4 * (uint32_t)i));
-    return n;
+    return peek_values<uint32_t, int32_t>(L, (uint32_t)k64_intp(L, 1, 0));
 }
 
 int lua54_peek8(lua_State *L)
 {
-    uint32_t a = (uint32_t)k64_intp(L, 1, 0);
-    int n = peek_count(L);
-    if (n < 0)
-        return 0;
-    charge_count(n);
-    for (int i = 0; i < n; i++)
-        lua_pushinteger(L, (lua_Integer)peek8(a + 8 * (uint32_t)i));
-    return n;
+    return peek_values<uint64_t, int64_t>(L, (uint32_t)k64_intp(L, 1, 0));
 }
 
 // Number of values after the address, or -1 when there are too many.
@@ -95,7 +87,11 @@ int lua54_poke(lua_State *L)
     return 0;
 }
 
-int lua54_poke2(lua_State *L)
+// Stores the values after the address, each of width sizeof(T), read by
+// `value` (k64_intp for 16 bits; plain integer conversion, 0 for
+// non-integers, for 32 and 64 bits).
+template <typename T, int64_t (*value)(lua_State *, int)>
+static int poke_values(lua_State *L)
 {
     uint32_t a = (uint32_t)k64_intp(L, 1, 0);
     int count = poke_count(L);
@@ -103,33 +99,16 @@ int lua54_poke2(lua_State *L)
         return 0;
     charge_count(count);
     for (int i = 0; i < count; i++)
-        poke2(a + 2 * (uint32_t)i, (uint16_t)k64_intp(L, i + 2, 0));
+        ram_store<T>(cproc, a + (uint32_t)sizeof(T) * (uint32_t)i, (T)value(L, i + 2));
     return 0;
 }
 
-int lua54_poke4(lua_State *L)
-{
-    uint32_t a = (uint32_t)k64_intp(L, 1, 0);
-    int count = poke_count(L);
-    if (count < 0)
-        return 0;
-    charge_count(count);
-    for (int i = 0; i < count; i++)
-        poke4(a + 4 * (uint32_t)i, (uint32_t)lua_tointeger(L, i + 2));
-    return 0;
-}
+static int64_t intp_value(lua_State *L, int idx) { return k64_intp(L, idx, 0); }
+static int64_t integer_value(lua_State *L, int idx) { return lua_tointeger(L, idx); }
 
-int lua54_poke8(lua_State *L)
-{
-    uint32_t a = (uint32_t)k64_intp(L, 1, 0);
-    int count = poke_count(L);
-    if (count < 0)
-        return 0;
-    charge_count(count);
-    for (int i = 0; i < count; i++)
-        poke8(a + 8 * (uint32_t)i, (uint64_t)lua_tointeger(L, i + 2));
-    return 0;
-}
+int lua54_poke2(lua_State *L) { return poke_values<uint16_t, intp_value>(L); }
+int lua54_poke4(lua_State *L) { return poke_values<uint32_t, integer_value>(L); }
+int lua54_poke8(lua_State *L) { return poke_values<uint64_t, integer_value>(L); }
 
 int lua54__ppeek(lua_State *L)
 {
