@@ -8,7 +8,8 @@
 # case so that machine load drifts over both alike, three repetitions each,
 # then a table of the medians with the kestrane/stock ratio per case and
 # their geometric mean. BENCHMARK_FLAGS (for instance
-# --benchmark_min_time=1) go to both VM benchmarks. Then every other
+# --benchmark_min_time=1, or --benchmark_filter=REGEX to compare only some
+# cases) go to both VM benchmarks. Then every other
 # bench_* or *_bench executable of BIN_DIR runs with its own output.
 #
 # Exits non-zero when a benchmark is missing or fails, or when the two
@@ -18,7 +19,16 @@ set -euo pipefail
 
 bin=${1:-build/bin}
 if [ $# -gt 0 ]; then shift; fi
-extra=("$@")
+# A --benchmark_filter chooses the VM cases to compare; the other flags
+# are passed on.
+filter=.
+extra=()
+for arg in "$@"; do
+    case $arg in
+        --benchmark_filter=*) filter=${arg#--benchmark_filter=} ;;
+        *) extra+=("$arg") ;;
+    esac
+done
 
 stock="$bin/bench_vm_stock"
 kestrane="$bin/bench_vm_kestrane"
@@ -51,8 +61,8 @@ vm_compare() {
         fi
     done
 
-    "$stock" --benchmark_list_tests >"$tmp/stock.list"
-    "$kestrane" --benchmark_list_tests >"$tmp/kestrane.list"
+    "$stock" --benchmark_list_tests --benchmark_filter="$filter" >"$tmp/stock.list"
+    "$kestrane" --benchmark_list_tests --benchmark_filter="$filter" >"$tmp/kestrane.list"
     if ! cmp -s "$tmp/stock.list" "$tmp/kestrane.list"; then
         say "bench: bench_vm_stock and bench_vm_kestrane list different cases:"
         diff "$tmp/stock.list" "$tmp/kestrane.list" >&2 || true
@@ -145,7 +155,7 @@ declare -A seen=()
 for exe in "$bin"/bench_* "$bin"/*_bench; do
     name=$(basename "$exe")
     case $name in bench_vm_stock | bench_vm_kestrane) continue ;; esac
-    [ -f "$exe" ] && [ -x "$exe" ] || continue
+    if [ ! -f "$exe" ] || [ ! -x "$exe" ]; then continue; fi
     [ -z "${seen[$name]:-}" ] || continue
     seen[$name]=1
     printf '\n=== %s\n' "$name"
