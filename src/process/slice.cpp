@@ -165,10 +165,10 @@ int32_t run_process_slice(Process *p, double fraction) {
     check_memory(p);
     int64_t id = p->id;
     slice_outcome(p, status);
-    // the record is gone if the outcome killed it
-    if ((p = get_process(id)) && p->pending) carry_out_pending(p);
     cproc = saved;
-    if (cproc && get_process_index(cproc) < 0 && cproc != root_process) cproc = root_process;
+    // the record is gone if the outcome killed it; a restart now gets the
+    // caller as its parent
+    if ((p = get_process(id)) && p->pending) carry_out_pending(p);
     return used;
 }
 

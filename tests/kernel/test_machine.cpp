@@ -250,3 +250,22 @@ TEST(Memory, PeekAndPokeWrapAndSplitValues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Processes, SelfRestartTakesEffectAfterTheSlice) {
+    MachineRun r = harness_run_boot(R"(
+        local id = _create_process_from_code([[
+            print("start", pid())
+            if not restarted then restarted = true _kill_process(pid(), 1) print("not reached") end
+            while true do flip() end
+        ]], 'r', 'r')
+        for i = 1, 3 do print(_run_process_slice(id, 0.5)) flip() end)",
+                                    3);
+    EXPECT_EQ(r.out.find("not reached"), std::string::npos) << r.out;
+    // each slice restarts it (a fresh state forgets `restarted`): the body
+    // runs again from the start under the same id every frame
+    EXPECT_EQ(count(r.out, "start\t2\ntrue\t"), 3) << r.out;
+}
+
+}  // namespace
