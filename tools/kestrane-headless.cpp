@@ -8,18 +8,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "formats/buffer.h"
 #include "kernel/harness.h"
 #include "pdisk/k64rom.h"
 
 static std::vector<std::string> folder_records(const char *dir) {
     std::vector<RomEntry> entries;
     if (k64rom_pack_folder(dir, entries) < 0) return {};
-    Buffer *b = create_buffer_2(1024, 100);
-    k64rom_write(b, entries);
-    std::string rom((const char *)b->data, (size_t)b->len);
-    destroy_buffer(b);
-    return {std::string(), rom};
+    return harness_rom_records(entries);
 }
 
 int main(int argc, char **argv) {

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "formats/buffer.h"
 #include "host/log.h"
+#include "host/paths.h"
 #include "kernel/datfile.h"
 #include "kernel/kernel.h"
 #include "pdisk/k64rom.h"
@@ -26,6 +28,10 @@ std::vector<std::string> harness_rom_records(
     const std::vector<std::pair<std::string, std::string>> &files) {
     std::vector<RomEntry> entries;
     for (const auto &f : files) entries.push_back(RomEntry{f.first, false, f.second});
+    return harness_rom_records(entries);
+}
+
+std::vector<std::string> harness_rom_records(const std::vector<RomEntry> &entries) {
     Buffer *b = create_buffer_2(1024, 100);
     k64rom_write(b, entries);
     std::string rom((const char *)b->data, (size_t)b->len);
@@ -61,8 +67,7 @@ static std::string read_all(int fd) {
 
 MachineRun harness_run(const std::vector<std::string> &records, int frames, const std::string &home) {
     MachineRun r;
-    std::string mk = "mkdir -p '" + home + "'";
-    if (system(mk.c_str()) != 0) return r;
+    if (vemo_mkdirs(home.c_str()) != 0) return r;
     int fds[2];
     if (pipe(fds) != 0) return r;
     fflush(stdout);
@@ -98,9 +103,7 @@ MachineRun harness_run_boot(const std::string &boot_lua, int frames) {
     const char *dir = mkdtemp(tmpl);
     MachineRun r = harness_run(harness_rom_records({{"boot.lua", boot_lua}}), frames,
                                dir ? dir : "/tmp/kestrane-machine");
-    if (dir) {
-        std::string rm = std::string("rm -rf '") + dir + "'";
-        if (system(rm.c_str()) != 0) r.log += "\n(could not remove home)";
-    }
+    std::error_code ec;
+    if (dir) std::filesystem::remove_all(dir, ec);
     return r;
 }

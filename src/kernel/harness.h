@@ -11,8 +11,11 @@ struct MachineRun {
     std::string log;      // contents of log.txt in the machine's home folder
 };
 
-// Builds the records of a sysrom.dat whose system ROM holds the given files
-// (relative path, contents).
+struct RomEntry;
+
+// Builds the records of a sysrom.dat whose system ROM holds the given entries.
+std::vector<std::string> harness_rom_records(const std::vector<RomEntry> &entries);
+// The same for files given as (relative path, contents).
 std::vector<std::string> harness_rom_records(
     const std::vector<std::pair<std::string, std::string>> &files);
 

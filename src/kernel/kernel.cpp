@@ -97,8 +97,8 @@ static void mount_exported_cart() {
     config.vproc = 3;
     if (get_dat_file_count() < 3) return;
     app.exported_cart = 1;
+    // the cartridge's files are filled in from buffer 2 once the filesystem exists
     mount_ram_folder("/ram/expcart");
-    get_dat_file(2);   // rewound; its contents are mounted by the filesystem
     if (get_dat_file_count() >= 4) {
         Buffer *flags = get_dat_file(3);
         if (bread_uint32_big_endian(flags) & 1) config.vproc = 4;

@@ -212,9 +212,7 @@ void update_processes_after_frame() {
     }
     for (int i = num_processes - 1; i >= 0; i--) {
         Process *p = process[i];
-        if (!p->out_of_memory) continue;
-        if (p == root_process) app.exit_requested = 1;
-        else kill_process_by_index(i);
+        if (p->out_of_memory) end_process(p);
     }
     audio_op_start(0, 1);
     audio_lock_release();
