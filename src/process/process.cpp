@@ -10,6 +10,7 @@
 #include "host/log.h"
 #include "kernel/kernel.h"
 #include "lua.hpp"
+#include "lua/libs.h"
 #include "memory/ram.h"
 #include "net/services.h"
 #include "net/sockets.h"
@@ -71,7 +72,7 @@ static void set_trust(Process *p, const char *sandbox) {
 
 // Opens the libraries and the kernel API in a fresh state.
 static void open_process_libs(lua_State *L) {
-    luaL_openlibs(L);
+    lua54_open_process_libs(L);
     api_add_c_functions(L);
 }
 
