@@ -13,6 +13,14 @@
 
 static int64_t unique_counter = 1;
 
+// Seconds west of UTC of the host's time zone, now.
+static int64_t tz_offset_west() {
+    time_t now = time(nullptr);
+    struct tm local;
+    if (!localtime_r(&now, &local)) return 0;
+    return -(int64_t)local.tm_gmtoff;
+}
+
 static double per_frame(int64_t cycles) { return (double)cycles / frame_budget(); }
 
 static int64_t heap_bytes(lua_State *L) {
@@ -43,6 +51,7 @@ int lua54_stat(lua_State *L) {
         return 1;
     }
     case 86: lua_pushinteger(L, (lua_Integer)time(nullptr)); return 1;
+    case 87: lua_pushinteger(L, tz_offset_west()); return 1;
     case 101:
         if (!p->lid[0]) lua_pushnil(L);
         else lua_pushstring(L, p->lid);
@@ -67,6 +76,7 @@ int lua54_stat(lua_State *L) {
     case 333: lua_pushinteger(L, unique_counter++); return 1;
     case 335: lua_pushinteger(L, config.vproc > 3 ? 1 : 0); return 1;
     case 984: lua_pushinteger(L, p->flipped); return 1;
+    case 985: lua_pushinteger(L, app.boot_finished); return 1;
     case 986: lua_pushinteger(L, app.signal36_flag); return 1;
     case 987: lua_pushinteger(L, boot_get_time()); return 1;
     default: lua_pushinteger(L, 0); return 1;
