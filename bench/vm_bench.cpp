@@ -9,6 +9,11 @@
 // through lua_pcall. A program returns a checksum, shown as the label so
 // that the two cores can be seen computing the same thing, and the number
 // of work items it did (calls, loop steps, table entries, strings).
+//
+// One more case, vm/compile, measures the compiler alone: it loads a large
+// generated chunk (vm_parse.h) per iteration without running it and
+// reports bytes per second; the lexer and parser are where the dialect
+// changes the core, so this is where they would show.
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +22,7 @@
 #include <string>
 
 #include "lua.hpp"
+#include "vm_parse.h"
 
 #ifndef KESTRANE_PATCHED_LUA
 #define KESTRANE_PATCHED_LUA 0
@@ -332,6 +338,55 @@ void vm_run(benchmark::State &state, const vm_program *prog)
 #endif
 }
 
+// Size of the generated chunk that vm/compile loads.
+constexpr size_t vm_compile_bytes = 3u << 20;
+
+void vm_compile_run(benchmark::State &state)
+{
+    // Generated once per process; both flavours generate the same text.
+    static int functions = 0;
+    static const std::string source = vm_parse_source(vm_compile_bytes, &functions);
+
+    vm_cycles_start();
+    lua_State *L = luaL_newstate();
+    if (!L) {
+        state.SkipWithError("luaL_newstate failed");
+        return;
+    }
+    luaL_openlibs(L);
+
+    // Untimed: compile and run the chunk once, so that its checksum (the
+    // same on both cores) becomes the label.
+    if (luaL_loadbufferx(L, source.data(), source.size(), "=compile", "t") != LUA_OK) {
+        state.SkipWithError(vm_error(L, "compile").c_str());
+        lua_close(L);
+        return;
+    }
+    if (lua_pcall(L, 0, 2, 0) != LUA_OK) {
+        state.SkipWithError(vm_error(L, "run").c_str());
+        lua_close(L);
+        return;
+    }
+    std::string label = "result=";
+    label.append(luaL_tolstring(L, -2, nullptr));
+    lua_settop(L, 0);
+    lua_gc(L, LUA_GCCOLLECT);
+
+    for (auto _ : state) {
+        if (luaL_loadbufferx(L, source.data(), source.size(), "=compile", "t") != LUA_OK) {
+            state.SkipWithError(vm_error(L, "compile").c_str());
+            break;
+        }
+        lua_pop(L, 1);
+    }
+    lua_close(L);
+
+    state.SetLabel(label);
+    state.SetBytesProcessed(static_cast<int64_t>(source.size()) * state.iterations());
+    state.SetItemsProcessed(static_cast<int64_t>(functions) * state.iterations());
+    state.counters["bytes"] = static_cast<double>(source.size());
+}
+
 int vm_register()
 {
     for (const vm_program &prog : vm_programs) {
@@ -340,6 +395,7 @@ int vm_register()
                                      [p](benchmark::State &state) { vm_run(state, p); })
             ->Unit(benchmark::kMicrosecond);
     }
+    benchmark::RegisterBenchmark("vm/compile", vm_compile_run)->Unit(benchmark::kMillisecond);
     return 0;
 }
 
