@@ -5,6 +5,8 @@
 #include "lua.hpp"
 #include "memory/ram_api.h"
 #include "process/api_proc.h"
+#include "process/api_query.h"
+#include "process/api_util.h"
 
 struct ApiEntry {
     const char *name;
@@ -14,23 +16,53 @@ struct ApiEntry {
 // Registration order is part of the machine's interface; names of
 // subsystems that are not built yet take their places when they arrive.
 static const ApiEntry api_entries[] = {
+    {"deli", lua54_deli},
+    {"add", lua54_add},
+    {"del", lua54_del},
+    {"count", lua54_count},
     {"time", lua54_time},
     {"t", lua54_time},
     {"stat", lua54_stat},
+    {"date", lua54_date},
+    {"_printh", lua54__printh},
+    {"printh", lua54__printh},
+    {"_count_p", lua54__count_p},
     {"pid", lua54_pid},
+    {"chr", lua54_chr},
+    {"ord", lua54_ord},
+    {"tokenoid", lua54_tokenoid},
     {"rnd", lua54_rnd},
     {"srand", lua54_srand},
+    {"abs", lua54_abs},
+    {"sgn", lua54_sgn},
+    {"max", lua54_max},
+    {"min", lua54_min},
+    {"mid", lua54_mid},
+    {"sqrt", lua54_sqrt},
+    {"cos", lua54_cos},
+    {"sin", lua54_sin},
+    {"atan2", lua54_atan2},
+    {"flr", lua54_flr},
+    {"ceil", lua54_ceil},
     {"_flip", lua54__flip},
     {"flip", lua54__flip},
+    {"split", lua54_split},
+    {"_get_userland_clipboard_text", lua54__get_userland_clipboard_text},
+    {"_set_userland_clipboard_text", lua54__set_userland_clipboard_text},
     {"_yielded_to_escape_slice", lua54__yielded_to_escape_slice},
     {"_create_process_from_code", lua54__create_process_from_code},
     {"_run_process_slice", lua54__run_process_slice},
     {"_kill_process", lua54__kill_process},
     {"_close_process_host_resources", lua54__close_process_host_resources},
     {"_halt", lua54__halt},
+    {"load", lua54_load},
+    {"_process_state", lua54__process_state},
+    {"_get_process_display_size", lua54__get_process_display_size},
+    {"_get_process_list", lua54__get_process_list},
     {"_signal", lua54__signal},
     {"_map_ram", lua54__map_ram},
     {"_unmap_ram", lua54__unmap_ram},
+    {"_strindex", lua54__strindex},
     {"peek", lua54_peek},
     {"poke", lua54_poke},
     {"peek2", lua54_peek2},

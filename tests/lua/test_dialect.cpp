@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "kernel/harness.h"
 #include "kernel/kernel.h"
 #include "lua.hpp"
 #include "lua/libs.h"
@@ -259,6 +260,20 @@ TEST_F(DialectProcess, PreemptionInsideNewConstructsResumesWhereItStopped) {
     } while (global_str(sliced, "result") == "nil" && slices < 100000);
     EXPECT_GT(slices, 50);
     EXPECT_EQ(global_str(sliced, "result"), global_str(whole, "result"));
+}
+
+// The whole path: a machine boots a program written in the dialect, which
+// reaches the kernel API.
+TEST(DialectMachine, BootProgramInTheDialectRunsWithTheKernelApi) {
+    MachineRun r = harness_run_boot(
+        "local n = 0\n"
+        "while (n < 3) n += 1\n"
+        "poke(0x10000, 42)\n"
+        "? 'boot', n, @0x10000, tonum('0b101'), flr(-0.5), mid(1, 5, 3), #split('a,b;;c', ',;')\n"
+        "while true do flip() end\n",
+        2);
+    EXPECT_FALSE(r.exited);
+    EXPECT_EQ(r.out.rfind("boot\t3\t42\t5\t-1\t3\t4\n", 0), 0u) << r.out;
 }
 
 }  // namespace
