@@ -2,6 +2,7 @@
 // installed as globals of each process's Lua state in a fixed order.
 #include "process/api.h"
 
+#include "formats/digest.h"
 #include "lua.hpp"
 #include "memory/ram_api.h"
 #include "process/api_proc.h"
@@ -62,6 +63,8 @@ static const ApiEntry api_entries[] = {
     {"_signal", lua54__signal},
     {"_map_ram", lua54__map_ram},
     {"_unmap_ram", lua54__unmap_ram},
+    {"_md5", lua54__md5},
+    {"_crc", lua54__crc},
     {"_strindex", lua54__strindex},
     {"peek", lua54_peek},
     {"poke", lua54_poke},
