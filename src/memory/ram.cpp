@@ -180,14 +180,9 @@ bool ram_view_userdata(lua_State *L, int idx, UdView *v)
 {
     if (lua_type(L, idx) != LUA_TUSERDATA)
         return false;
-    if (ram_userdata_view)
-        return ram_userdata_view(L, idx, v);
-    v->data = (uint8_t *)lua_touserdata(L, idx);
-    v->type = UD_TYPE_U8;
-    v->width = (int)std::min<lua_Unsigned>(lua_rawlen(L, idx), 0x7FFFFFFF);
-    v->height = 1;
-    v->elem_size = 1;
-    return true;
+    // without the typed-array module no block can be told apart from
+    // another subsystem's, so none is mapped
+    return ram_userdata_view && ram_userdata_view(L, idx, v);
 }
 
 int64_t ud_view_size(const UdView *v)

@@ -138,8 +138,8 @@ void ram_init_process(Process *p);
 void ram_free_process(Process *p);
 
 // Userdata seen as a block of elements. The userdata module installs
-// ram_userdata_view to read its typed-array header; without it any full
-// userdata is taken as raw bytes (u8, width = its length, height 1).
+// ram_userdata_view (userdata_open) to recognise its typed arrays and read
+// their headers; until then no userdata is accepted.
 struct UdView {
     uint8_t *data;
     int type;

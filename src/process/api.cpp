@@ -8,6 +8,7 @@
 #include "process/api_proc.h"
 #include "process/api_query.h"
 #include "process/api_util.h"
+#include "userdata/userdata.h"
 
 struct ApiEntry {
     const char *name;
@@ -25,6 +26,7 @@ static const ApiEntry api_entries[] = {
     {"t", lua54_time},
     {"stat", lua54_stat},
     {"date", lua54_date},
+    {"blit", lua54_blit},
     {"_printh", lua54__printh},
     {"printh", lua54__printh},
     {"_count_p", lua54__count_p},
@@ -45,6 +47,10 @@ static const ApiEntry api_entries[] = {
     {"atan2", lua54_atan2},
     {"flr", lua54_flr},
     {"ceil", lua54_ceil},
+    {"userdata", lua54_userdata},
+    {"vec", lua54_vec},
+    {"get", lua54_get},
+    {"set", lua54_set},
     {"_flip", lua54__flip},
     {"flip", lua54__flip},
     {"split", lua54_split},

@@ -18,6 +18,7 @@
 #include "process/api.h"
 #include "process/message.h"
 #include "process/slice.h"
+#include "userdata/userdata.h"
 #include "ravo/ravo.h"
 
 Process *process[MAX_PROCESSES];
@@ -74,6 +75,7 @@ static void set_trust(Process *p, const char *sandbox) {
 static void open_process_libs(lua_State *L) {
     lua54_open_process_libs(L);
     api_add_c_functions(L);
+    userdata_open(L);
 }
 
 int init_process(Process *p, int64_t id, const char *code, size_t code_len, const char *name,

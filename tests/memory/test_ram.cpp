@@ -29,7 +29,18 @@ struct RamTest : testing::Test {
     }
 };
 
-// Mapping tests run with the raw-bytes view of a userdata.
+// Mapping tests see any userdata as raw bytes (u8, one row) through a view
+// of their own, independent of the typed-array module.
+bool raw_view(lua_State *L, int idx, UdView *v)
+{
+    v->data = (uint8_t *)lua_touserdata(L, idx);
+    v->type = UD_TYPE_U8;
+    v->width = (int)lua_rawlen(L, idx);
+    v->height = 1;
+    v->elem_size = 1;
+    return true;
+}
+
 struct MapTest : RamTest {
     lua_State *L = nullptr;
     bool (*saved_view)(lua_State *, int, UdView *) = nullptr;
@@ -38,7 +49,7 @@ struct MapTest : RamTest {
     {
         RamTest::SetUp();
         saved_view = ram_userdata_view;
-        ram_userdata_view = nullptr;
+        ram_userdata_view = raw_view;
         L = luaL_newstate();
         p->L = L;
     }
@@ -355,6 +366,17 @@ TEST_F(MapTest, OffsetAndLengthRules)
     // f64 data is never mapped
     v.type = UD_TYPE_F64;
     EXPECT_FALSE(ram_map(p, L, -1, &v, 0x30000, 0, RAM_MAP_LEN_REST, &r));
+}
+
+TEST_F(MapTest, WithoutViewNoUserdataIsAccepted)
+{
+    push_ud(64, 1);
+    UdView v;
+    ram_userdata_view = nullptr;
+    EXPECT_FALSE(ram_view_userdata(L, -1, &v));
+    lua_pushinteger(L, 5);
+    ram_userdata_view = raw_view;
+    EXPECT_FALSE(ram_view_userdata(L, -1, &v));   // only full userdata reach the view
 }
 
 TEST_F(MapTest, MappingWrapsFromLastPage)

@@ -11,14 +11,24 @@
 #include "memory/ram_api.h"
 #include "memory/rng.h"
 #include "process/slice.h"
+#include "userdata/userdata.h"
 
 namespace {
 
+// new_ud(n, fill): a u8 typed array of n elements, all fill.
 int new_ud(lua_State *L)
 {
     lua_Integer n = luaL_checkinteger(L, 1);
-    void *d = lua_newuserdatauv(L, (size_t)n, 0);
-    memset(d, (int)luaL_optinteger(L, 2, 0), (size_t)n);
+    Userdata *u = ud_new(L, UD_U8, 1, n, 1);
+    memset(ud_data(u), (int)luaL_optinteger(L, 2, 0), (size_t)n);
+    return 1;
+}
+
+// raw_ud(n): a block of another subsystem, not a typed array.
+int raw_ud(lua_State *L)
+{
+    lua_Integer n = luaL_checkinteger(L, 1);
+    memset(lua_newuserdatauv(L, (size_t)n, 0), 7, (size_t)n);
     return 1;
 }
 
@@ -46,10 +56,12 @@ struct RamApiTest : testing::Test {
             {"poke4", lua54_poke4},     {"poke8", lua54_poke8},     {"_ppeek", lua54__ppeek},
             {"_ppeek4", lua54__ppeek4}, {"memcpy", lua54_memcpy},   {"memset", lua54_memset},
             {"_map_ram", lua54__map_ram}, {"_unmap_ram", lua54__unmap_ram}, {"rnd", lua54_rnd},
-            {"srand", lua54_srand},     {"new_ud", new_ud},         {nullptr, nullptr}};
+            {"srand", lua54_srand},     {"new_ud", new_ud},         {"raw_ud", raw_ud},
+            {nullptr, nullptr}};
         lua_pushglobaltable(L);
         luaL_setfuncs(L, fns, 0);
         lua_pop(L, 1);
+        userdata_open(L);
     }
     void TearDown() override
     {
@@ -177,6 +189,8 @@ TEST_F(RamApiTest, PpeekOtherProcesses)
 TEST_F(RamApiTest, MapAndUnmap)
 {
     EXPECT_EQ(run("return select('#', _map_ram(5, 0x10000))"), "0");
+    EXPECT_EQ(run("return select('#', _map_ram(raw_ud(8192), 0x10000))"), "0");
+    EXPECT_EQ(run("return select('#', _unmap_ram(raw_ud(8192)))"), "0");
     EXPECT_EQ(run("u = new_ud(100, 3) return _map_ram(u, 0x10000)"), "100");
     EXPECT_EQ(p->page_len[0x10], 100);
     EXPECT_EQ(run("return peek(0x10063) .. ',' .. peek(0x10064)"), "3,0");
