@@ -1,8 +1,10 @@
 // The kernel API registry: every native function a program can call,
 // installed as globals of each process's Lua state in a fixed order.
 #include "process/api.h"
+#include "process/api_message.h"
 
 #include "formats/digest.h"
+#include "formats/kod.h"
 #include "lua.hpp"
 #include "memory/ram_api.h"
 #include "process/api_proc.h"
@@ -30,7 +32,14 @@ static const ApiEntry api_entries[] = {
     {"_printh", lua54__printh},
     {"printh", lua54__printh},
     {"_count_p", lua54__count_p},
+    {"kod", lua54_kod},
+    {"_kod", lua54_kod},
+    {"_kod_raw", lua54_kod},
+    {"unkod", lua54_unkod},
     {"pid", lua54_pid},
+    {"_send_message_raw", lua54_send_message},
+    {"send_message", lua54_send_message},
+    {"_read_message", lua54__read_message},
     {"chr", lua54_chr},
     {"ord", lua54_ord},
     {"tokenoid", lua54_tokenoid},
