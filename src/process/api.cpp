@@ -6,6 +6,7 @@
 #include "formats/digest.h"
 #include "formats/kod.h"
 #include "lua.hpp"
+#include "pdisk/pdisk_api.h"
 #include "memory/ram_api.h"
 #include "process/api_proc.h"
 #include "process/api_query.h"
@@ -63,6 +64,9 @@ static const ApiEntry api_entries[] = {
     {"_flip", lua54__flip},
     {"flip", lua54__flip},
     {"split", lua54_split},
+    {"_ext", lua54__ext},
+    {"_path", lua54__path},
+    {"_hloc", lua54__hloc},
     {"_get_userland_clipboard_text", lua54__get_userland_clipboard_text},
     {"_set_userland_clipboard_text", lua54__set_userland_clipboard_text},
     {"_yielded_to_escape_slice", lua54__yielded_to_escape_slice},
@@ -71,6 +75,16 @@ static const ApiEntry api_entries[] = {
     {"_kill_process", lua54__kill_process},
     {"_close_process_host_resources", lua54__close_process_host_resources},
     {"_halt", lua54__halt},
+    {"_mount", lua54__mount},
+    {"mount", lua54__mount},
+    {"_pwd", lua54__pwd},
+    {"_cd", lua54__cd},
+    {"pwd", lua54__pwd},
+    {"cd", lua54__cd},
+    {"_normalise_userland_path", lua54__normalise_userland_path},
+    {"norm", lua54_norm},
+    {"_is_well_formed_bbs_path", lua54__is_well_formed_bbs_path},
+    {"_is_well_formed_kodnet_path", lua54__is_well_formed_kodnet_path},
     {"load", lua54_load},
     {"_process_state", lua54__process_state},
     {"_get_process_display_size", lua54__get_process_display_size},

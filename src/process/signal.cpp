@@ -2,6 +2,7 @@
 #include "host/clock.h"
 #include "kernel/kernel.h"
 #include "lua.hpp"
+#include "pdisk/mount.h"
 #include "process/api.h"
 #include "process/api_proc.h"
 #include "process/process.h"
@@ -19,12 +20,18 @@ int lua54__signal(lua_State *L) {
     case 34: app.reboot_requested = 1; break;
     case 36: app.signal36_flag = 1; break;
     case 38: collect_and_set_baseline(); break;
+    case 39:
+        flush_dirty_mounts_immediately();
+        delete_clean_ram_mounts();
+        break;
     case 40: app.atomic_pid = cproc->id; break;
     case 41: app.atomic_pid = 0; break;
     case 43: cproc->high_priority = 1; break;
     case 44: cproc->high_priority = 0; break;
     case 46: cproc->fs_busy_t = (int32_t)get_ticks(); break;
     case 47: cproc->fs_busy_t = 0; break;
+    case 48: flush_dirty_mounts_immediately(); break;
+    case 65: mount_desktop_folder(); break;
     default: break;
     }
     return 0;

@@ -6,6 +6,7 @@
 #include "kernel/kernel.h"
 #include "lua.hpp"
 #include "memory/ram.h"
+#include "pdisk/pfile.h"
 #include "process/api.h"
 #include "process/api_proc.h"
 #include "process/process.h"
@@ -64,6 +65,7 @@ int lua54_stat(lua_State *L) {
     case 307: lua_pushinteger(L, p->trust); return 1;
     case 308: lua_pushinteger(L, get_total_num_buffers()); return 1;
     case 309: lua_pushinteger(L, get_total_buffer_allocation()); return 1;
+    case 310: lua_pushinteger(L, pdisk_num_pfiles()); return 1;
     case 312: lua_pushinteger(L, p->page_len[((uint32_t)a2 >> 12) & 0xFFF]); return 1;
     case 313: lua_pushinteger(L, p->ram_alloc); return 1;
     case 314: lua_pushnumber(L, 3.141592653589793); return 1;
