@@ -113,7 +113,6 @@ void reset_app_state() {
     boot_init();
     pfile_init();
     pfile_reset();
-    init_default_coltabs();
     ravo_init();
     app.audio_owner_pid = -2;
     app.audio_synced_pid = -3;
@@ -205,7 +204,13 @@ void system_frame() {
 }
 
 void end_frame() {
-    if (!config.headless && generate_video_out()) os_present_frame();
+    if (config.headless) {
+        video_source();
+    } else {
+        int w, h;
+        uint32_t *frame = generate_video_out(&w, &h);
+        if (frame) os_present_frame(frame, w, h);
+    }
     int interval = 16;
     if (config.battery_saver && app.boot_finished) {
         app.slow_frame = get_ticks() - app.last_activity_t > 500;
