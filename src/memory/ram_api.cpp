@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "gfx/draw_state.h"
 #include "lua.hpp"
 #include "memory/ram.h"
 #include "memory/rng.h"
@@ -162,9 +163,9 @@ int lua54__map_ram(lua_State *L)
     if (!ram_view_userdata(L, 1, &v))
         return 0;
     int64_t a = k64_intt(L, 2, 0);
-    // Mapping at 0x100000 also sets (i16) or clears the current map; that
-    // reference belongs to the map-drawing module and is set from here once
-    // the process record has a field for it.
+    // mapping at 0x100000 also makes an i16 userdata the current map, and
+    // clears it for anything else
+    if (a == 0x100000) gfx_set_current_map(cproc, L, 1);
     int64_t len = lua_isnumber(L, 4) ? k64_intt(L, 4, 0) : RAM_MAP_LEN_REST;
     int64_t result;
     if (!ram_map(cproc, L, 1, &v, a, k64_intt(L, 3, 0), len, &result))

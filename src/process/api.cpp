@@ -5,6 +5,7 @@
 
 #include "formats/digest.h"
 #include "formats/kod.h"
+#include "gfx/gfx_api.h"
 #include "lua.hpp"
 #include "pdisk/pdisk_api.h"
 #include "memory/ram_api.h"
@@ -29,10 +30,29 @@ static const ApiEntry api_entries[] = {
     {"t", lua54_time},
     {"stat", lua54_stat},
     {"date", lua54_date},
+    {"cls", lua54_cls},
+    {"fillp", lua54_fillp},
+    {"pset", lua54_pset},
+    {"pget", lua54_pget},
+    {"camera", lua54_camera},
+    {"clip", lua54_clip},
+    {"rectfill", lua54_rectfill},
+    {"rect", lua54_rect},
+    {"ovalfill", lua54_ovalfill},
+    {"circfill", lua54_circfill},
+    {"oval", lua54_oval},
+    {"circ", lua54_circ},
+    {"rrect", lua54_rrect},
+    {"rrectfill", lua54_rrectfill},
+    {"line", lua54_line},
     {"blit", lua54_blit},
     {"_printh", lua54__printh},
     {"printh", lua54__printh},
     {"_count_p", lua54__count_p},
+    {"cursor", lua54_cursor},
+    {"color", lua54_color},
+    {"pal", lua54_pal},
+    {"palt", lua54_palt},
     {"kod", lua54_kod},
     {"_kod", lua54_kod},
     {"_kod_raw", lua54_kod},
@@ -77,6 +97,7 @@ static const ApiEntry api_entries[] = {
     {"_halt", lua54__halt},
     {"_mount", lua54__mount},
     {"mount", lua54__mount},
+    {"_set_draw_target", lua54__set_draw_target},
     {"_pwd", lua54__pwd},
     {"_cd", lua54__cd},
     {"pwd", lua54__pwd},

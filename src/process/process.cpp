@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "formats/buffer.h"
+#include "gfx/draw_state.h"
 #include "host/clock.h"
 #include "host/log.h"
 #include "kernel/kernel.h"
@@ -119,6 +120,7 @@ int init_process(Process *p, int64_t id, const char *code, size_t code_len, cons
     }
     p->msg_queue = create_buffer_2(16384, 114);
     ram_init_process(p);
+    gfx_init_process(p);
     p->state = PSTATE_RUNNING;
     generate_default_wavetable(p);
     ravo_write_default_instrument(p);

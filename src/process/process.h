@@ -6,12 +6,14 @@
 
 struct lua_State;
 struct Buffer;
+struct Userdata;
 
 constexpr int MAX_PROCESSES = 512;
 constexpr int RAM_PAGES = 4096;
 constexpr int RAM_PAGE_SIZE = 4096;
 constexpr int64_t PROCESS_MEMORY_LIMIT = 0x2000000;   // 32 MiB
 constexpr int64_t PROCESS_MEMORY_BASE = 0x80000;      // fixed overhead counted in every total
+constexpr int GFX_SPRITES = 16384;                    // entries of a process's sprite table
 
 enum { PSTATE_RUNNING = 0, PSTATE_FINISHED = 1, PSTATE_CRASHED = 2 };
 
@@ -68,6 +70,21 @@ struct Process {
     int64_t ram_alloc;
     int64_t out_of_memory;
     int32_t fs_busy_t;
+
+    // draw state kept outside the address space (gfx/draw_state.h). Each
+    // userdata held here is pinned by a registry reference (0 = none), which
+    // is dropped when it is replaced; closing the Lua state drops the rest.
+    Userdata *draw_target;
+    int32_t draw_target_ref;
+    int32_t clip_x0, clip_x1, clip_y0, clip_y1;   // effective clip, x1 and y1 exclusive
+    uint32_t clip_word0, clip_word1;              // clip registers it was derived from
+    int32_t clip_target_w, clip_target_h;         // and the target size
+    int32_t saved_clip[4];                        // set_temporary_clipping
+    int32_t invert;
+    Userdata *sprite[GFX_SPRITES];
+    int32_t sprite_ref[GFX_SPRITES];
+    Userdata *cur_map;
+    int32_t cur_map_ref;
 
     // kernel bookkeeping, not visible to programs
     int32_t running;     // slices of this process currently on the C stack
