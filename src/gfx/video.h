@@ -20,4 +20,15 @@ uint32_t *generate_video_out(int *width, int *height);
 // The choice of source alone, which also moves the boot sequence on; called
 // instead of generate_video_out when no frames are made (headless).
 struct Process *video_source();
+
+struct Userdata;
+struct lua_State;
+// Copies the n bytes of src whose (byte & mask) != 0 over dst.
+void alpha_bits_memcpy(uint8_t *dst, const uint8_t *src, int64_t n, uint8_t mask);
+// Copies a w x h block of src's memory at address + sy * pitch + sx (pitch =
+// src's display width) into target at (dx, dy); the block must lie inside
+// the target. mask 0 copies every byte.
+void blit_from_ram(struct Process *src, uint32_t address, Userdata *target, int64_t sx, int64_t sy,
+                   int64_t dx, int64_t dy, int64_t w, int64_t h, uint8_t mask);
+int lua54__blit_process_video(lua_State *L);
 const VideoPalette *video_output_palette();

@@ -6,6 +6,7 @@
 #include "formats/digest.h"
 #include "formats/kod.h"
 #include "gfx/gfx_api.h"
+#include "gfx/video.h"
 #include "lua.hpp"
 #include "pdisk/pdisk_api.h"
 #include "memory/ram_api.h"
@@ -107,6 +108,7 @@ static const ApiEntry api_entries[] = {
     {"_is_well_formed_bbs_path", lua54__is_well_formed_bbs_path},
     {"_is_well_formed_kodnet_path", lua54__is_well_formed_kodnet_path},
     {"load", lua54_load},
+    {"_blit_process_video", lua54__blit_process_video},
     {"_process_state", lua54__process_state},
     {"_get_process_display_size", lua54__get_process_display_size},
     {"_get_process_list", lua54__get_process_list},

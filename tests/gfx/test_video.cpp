@@ -2,11 +2,15 @@
 // held frames and the hand-over from the boot screen.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "gfx/video.h"
 #include "kernel/boot.h"
 #include "kernel/kernel.h"
+#include "lua.hpp"
 #include "memory/ram.h"
 #include "process/process.h"
+#include "process/slice.h"
 
 namespace {
 
@@ -110,6 +114,61 @@ TEST_F(Video, HeldFramesAndTheBootHandOver) {
     for (int i = 0; i < 3; i++) create_process_from_code("x = 1", "p", "p", "", "");
     EXPECT_NE(frame(), nullptr);
     config.vproc = 3;
+}
+
+// Runs code in q and returns its result as text.
+std::string eval(Process *q, const std::string &code) {
+    cproc = q;
+    if (luaL_dostring(q->L, code.c_str()) != LUA_OK) {
+        std::string msg = "error: " + std::string(lua_tostring(q->L, -1));
+        lua_pop(q->L, 1);
+        return msg;
+    }
+    std::string r = luaL_tolstring(q->L, -1, nullptr);
+    lua_pop(q->L, 2);
+    return r;
+}
+
+TEST_F(Video, BlitProcessVideoCopiesThroughClipAndOpacityMask) {
+    Process *app_proc = create_process_from_code("x = 1", "app", "app", "", "");
+    cproc = app_proc;
+    poke2(0x5478, 480);
+    poke2(0x547A, 270);
+    for (int y = 0; y < 270; y++)
+        for (int x = 0; x < 480; x++) pixel(x, y, (uint8_t)((x + y) & 0x7F));
+    std::string id = std::to_string(app_proc->id);
+    eval(wm, "t = userdata('u8', 100, 50) t:clear() _set_draw_target(t) "
+             "function at(x, y) return t:get(x, y) end return 1");
+    // a block with offsets; the clip cuts it at the right edge
+    eval(wm, "clip(0, 0, 30, 50) _blit_process_video(" + id + ", 10, 5, 40, 10, 3, 4) return 1");
+    EXPECT_EQ(eval(wm, "return at(3, 4) .. ' ' .. at(29, 13) .. ' ' .. at(30, 4) .. ' ' .. at(2, 4)"),
+              std::to_string(10 + 5) + " " + std::to_string(10 + 26 + 5 + 9) + " 0 0");
+    // with mask 0x3F the source's 0 and 64 pixels leave the target alone
+    cproc = app_proc;
+    poke(0x547D, 0x3F);
+    eval(wm, "clip() t:set(0, 0, 77, 77) _blit_process_video(" + id + ", 63, 0, 2, 1, 0, 0) return 1");
+    EXPECT_EQ(eval(wm, "return at(0, 0) .. ' ' .. at(1, 0)"), "63 77");   // 64 is masked out
+    // nothing to do: reported with true
+    EXPECT_EQ(eval(wm, "return _blit_process_video(999)"), "true");
+    cproc = app_proc;
+    poke(0x547F, 2);
+    EXPECT_EQ(eval(wm, "return _blit_process_video(" + id + ")"), "true");
+    poke(0x547F, 0);
+    app_proc->state = PSTATE_CRASHED;
+    EXPECT_EQ(eval(wm, "return _blit_process_video(" + id + ")"), "true");
+    app_proc->state = PSTATE_RUNNING;
+    // a full-screen unmasked copy is free; hostile sizes do nothing harmful
+    cproc = app_proc;
+    poke(0x547D, 0);
+    EXPECT_EQ(eval(wm, "_blit_process_video(" + id + ", -1e300, 1 / 0, 1e18, -5, math.mininteger, math.maxinteger) "
+                       "return 'ok'"),
+              "ok");
+    cproc = wm;
+    lua_getglobal(wm->L, "_blit_process_video");
+    lua_pushinteger(wm->L, app_proc->id);
+    cpu_cycles = 0;
+    lua_call(wm->L, 1, 0);
+    EXPECT_EQ(cpu_cycles, 0);
 }
 
 }  // namespace
