@@ -10,8 +10,12 @@
 # their geometric mean over the cases that run Lua code (the compiler case
 # is listed but left out of it). BENCHMARK_FLAGS (for instance
 # --benchmark_min_time=1, or --benchmark_filter=REGEX to compare only some
-# cases) go to both VM benchmarks. Then every other
-# bench_* or *_bench executable of BIN_DIR runs with its own output.
+# cases) go to both VM benchmarks. Then kod against lua-cjson: kod_bench
+# with its cases interleaved at random, five repetitions, and a table of the
+# medians with the kod/cjson ratio for writing and reading (the flags other
+# than the filter go to it too; without the lua-cjson package only the kod
+# times are shown). Then every other bench_* or *_bench executable of
+# BIN_DIR runs with its own output.
 #
 # Exits non-zero when a benchmark is missing or fails, or when the two
 # cores compute different results; a ratio over the target is reported,
@@ -155,12 +159,87 @@ if ! vm_compare; then
     status=1
 fi
 
+# kod writing and reading against lua-cjson on the same data.
+kod_compare() {
+    local exe="$bin/kod_bench"
+    if [ ! -x "$exe" ]; then
+        say "bench: $exe not found (build the bench target first)"
+        return 1
+    fi
+    say "bench: kod_bench"
+    if ! "$exe" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+            --benchmark_report_aggregates_only=true --benchmark_format=json \
+            "${extra[@]}" >"$tmp/kod.json" 2>"$tmp/stderr"; then
+        say "bench: kod_bench failed:"
+        cat "$tmp/stderr" >&2
+        return 1
+    fi
+
+    python3 - "$tmp/kod.json" <<'EOF'
+import json, sys
+
+TO_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+with open(sys.argv[1]) as f:
+    runs = json.load(f).get("benchmarks", [])
+
+medians, errors = {}, {}
+for r in runs:
+    name = r.get("run_name", r["name"])
+    if r.get("error_occurred"):
+        errors[name] = r.get("error_message", "error")
+    elif r.get("run_type") == "aggregate" and r.get("aggregate_name") == "median":
+        medians[name] = r
+
+def ms(name):
+    return medians[name]["cpu_time"] * TO_MS[medians[name]["time_unit"]]
+
+def mbs(name):
+    return medians[name].get("bytes_per_second", 0.0) / 1e6
+
+rows = [("write, flags 0", "BM_kod_write/flags:0", "BM_cjson_encode"),
+        ("write, flags 3", "BM_kod_write/flags:3", "BM_cjson_encode"),
+        ("read, flags 0", "BM_kod_read/flags:0", "BM_cjson_decode"),
+        ("read, flags 3", "BM_kod_read/flags:3", "BM_cjson_decode")]
+missing = [k for _, k, _ in rows if k not in medians]
+if missing:
+    for k in missing:
+        print("bench: %s: %s" % (k, errors.get(k, "no result")), file=sys.stderr)
+    sys.exit(1)
+have_cjson = all(c in medians for _, _, c in rows)
+
+print()
+print("kod vs lua-cjson, same data (CPU time per call, median of 5; lower is better)")
+print("%-15s %9s %9s %9s %10s %10s" % ("case", "kod ms", "cjson ms", "kod/cjson", "kod MB/s", "cjson MB/s"))
+over = []
+for label, k, c in rows:
+    if have_cjson:
+        ratio = ms(k) / ms(c)
+        if ratio > 1.0:
+            over.append(label)
+        print("%-15s %9.2f %9.2f %9.3f %10.1f %10.1f%s" % (label, ms(k), ms(c), ratio, mbs(k), mbs(c),
+                                                          "  over" if ratio > 1.0 else ""))
+    else:
+        print("%-15s %9.2f %9s %9s %10.1f %10s" % (label, ms(k), "-", "-", mbs(k), "-"))
+print("(MB/s: bytes of the encoded text; flags 0 as data files, flags 3 (kxu + lz4) as messages)")
+if have_cjson:
+    print("target: kod at least as fast as cjson (ratio <= 1.00)")
+    print("result: %s" % ("within target" if not over else "over target: " + ", ".join(over)))
+else:
+    why = next((errors[c] for _, _, c in rows if c in errors), "no result")
+    print("cjson cases skipped: %s" % why)
+EOF
+}
+
+if ! kod_compare; then
+    status=1
+fi
+
 # Every other benchmark in the folder, run as it is.
 shopt -s nullglob
 declare -A seen=()
 for exe in "$bin"/bench_* "$bin"/*_bench; do
     name=$(basename "$exe")
-    case $name in bench_vm_stock | bench_vm_kestrane) continue ;; esac
+    case $name in bench_vm_stock | bench_vm_kestrane | kod_bench) continue ;; esac
     if [ ! -f "$exe" ] || [ ! -x "$exe" ]; then continue; fi
     [ -z "${seen[$name]:-}" ] || continue
     seen[$name]=1

@@ -19,6 +19,12 @@ foreach(_src IN LISTS _bench_sources)
   list(APPEND KESTRANE_BENCH_TARGETS ${_name})
 endforeach()
 
+# kod_bench loads the system's cjson module with dlopen; the module takes
+# the lua_* functions from the executable, which must export them.
+if(TARGET kod_bench)
+  set_target_properties(kod_bench PROPERTIES ENABLE_EXPORTS ON)
+endif()
+
 set(_vm_bench "${CMAKE_SOURCE_DIR}/bench/vm_bench.cpp")
 if(EXISTS "${_vm_bench}")
   foreach(_flavour IN ITEMS kestrane stock)

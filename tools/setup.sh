@@ -13,6 +13,7 @@ PACKAGES=(
     g++ clang cmake make pkg-config patch dpkg-dev
     libsdl2-dev liblz4-dev libpng-dev libgif-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    lua-cjson
     xvfb xauth xdotool
     libclang-rt-14-dev
 )

@@ -419,7 +419,7 @@ void bcrop(Buffer *b, int32_t start, int32_t n)
 }
 
 // Width of one byte in the kod string escaping.
-static int kod_escaped_width(uint8_t c)
+static constexpr int kod_escaped_width(uint8_t c)
 {
     if (c == '"' || c == '\\' || c == '\n')
         return 2;
@@ -429,10 +429,26 @@ static int kod_escaped_width(uint8_t c)
 }
 
 // Width of one byte in the Lua literal escaping.
-static int lua_escaped_width(uint8_t c)
+static constexpr int lua_escaped_width(uint8_t c)
 {
     return (c == '\\' || c == '"' || c < 32 || c >= 128) ? 4 : 1;
 }
+
+// The widths of all 256 bytes, so that escaping reads a table per byte.
+struct EscapeWidths {
+    uint8_t w[256];
+};
+
+static constexpr EscapeWidths escape_widths(int (*width)(uint8_t))
+{
+    EscapeWidths t{};
+    for (int c = 0; c < 256; c++)
+        t.w[c] = (uint8_t)width((uint8_t)c);
+    return t;
+}
+
+static constexpr EscapeWidths kod_widths = escape_widths(kod_escaped_width);
+static constexpr EscapeWidths lua_widths = escape_widths(lua_escaped_width);
 
 static char *put_decimal_escape(char *out, uint8_t c)
 {
@@ -443,27 +459,35 @@ static char *put_decimal_escape(char *out, uint8_t c)
     return out + 4;
 }
 
-// Appends n bytes escaped with width(); the whole result is sized first so
-// the storage grows once.
-static int bappend_escaped(Buffer *b, const uint8_t *s, int64_t n, int (*width)(uint8_t), bool kod)
+// Appends n bytes escaped with the widths table; the whole result is sized
+// first so the storage grows once, and runs of bytes that stay as they are
+// are copied whole.
+static int bappend_escaped(Buffer *b, const uint8_t *s, int64_t n, const EscapeWidths &widths, bool kod)
 {
+    const uint8_t *width = widths.w;
     int64_t total = 0;
     for (int64_t i = 0; i < n; i++)
-        total += width(s[i]);
+        total += width[s[i]];
     if (!bensure(b, (int64_t)b->len + total))
         return -1;
     char *out = (char *)b->data + b->len;
-    for (int64_t i = 0; i < n; i++) {
-        uint8_t c = s[i];
-        int w = width(c);
-        if (w == 1) {
-            *out++ = (char)c;
-        } else if (w == 4) {
+    int64_t i = 0;
+    while (i < n) {
+        int64_t run = i;
+        while (run < n && width[s[run]] == 1)
+            run++;
+        memcpy(out, s + i, (size_t)(run - i));
+        out += run - i;
+        if (run == n)
+            break;
+        uint8_t c = s[run];
+        if (width[c] == 4) {
             out = put_decimal_escape(out, c);
         } else {
             *out++ = '\\';
             *out++ = (kod && c == '\n') ? 'n' : (char)c;
         }
+        i = run + 1;
     }
     b->len += (int32_t)total;
     b->pos = b->len;
@@ -475,14 +499,14 @@ int bwrite_escaped_string(const void *bytes, Buffer *b, int n)
 {
     if (!b || !bytes || n <= 0)
         return 0;
-    return bappend_escaped(b, (const uint8_t *)bytes, n, kod_escaped_width, true);
+    return bappend_escaped(b, (const uint8_t *)bytes, n, kod_widths, true);
 }
 
 int bappend_str_escaped(Buffer *b, const char *text)
 {
     if (!b || !text)
         return 0;
-    return bappend_escaped(b, (const uint8_t *)text, (int64_t)strlen(text), lua_escaped_width, false);
+    return bappend_escaped(b, (const uint8_t *)text, (int64_t)strlen(text), lua_widths, false);
 }
 
 const char *escape_lua_string(const char *text)

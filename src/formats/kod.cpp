@@ -7,6 +7,8 @@
 #include "formats/kod.h"
 
 #include <algorithm>
+#include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -58,12 +60,21 @@ void put(KodWriter *w, const void *p, int64_t n)
 {
     if (w->error)
         return;
-    if ((int64_t)w->b->len - w->start + n > KOD_MAX_TEXT) {
+    Buffer *b = w->b;
+    if ((int64_t)b->len - w->start + n > KOD_MAX_TEXT) {
         fail(w, KOD_ERR_TOO_LARGE);
         return;
     }
-    w->b->pos = w->b->len;
-    if (bwrite(p, 1, (int)n, w->b) != (int)n)
+    // Most writes are a few bytes into storage that already has room (and
+    // the spare terminator byte): copied here without the buffer's checks.
+    if ((int64_t)b->len + n < b->size) {
+        memcpy(b->data + b->len, p, (size_t)n);
+        b->len += (int32_t)n;
+        b->pos = b->len;
+        return;
+    }
+    b->pos = b->len;
+    if (bwrite(p, 1, (int)n, b) != (int)n)
         fail(w, KOD_ERR_MEMORY);
 }
 
@@ -78,50 +89,133 @@ void put_u32(KodWriter *w, uint32_t v)
     put(w, le, 4);
 }
 
+// The "%.*g" text of a finite number given its shortest exact decimal
+// digits (1 to prec of them, the first not 0 unless the number is 0) and
+// decimal exponent. With no more digits than the precision, rounding to
+// the precision gives those same digits, so printf's rules apply to them
+// directly: fixed notation when -4 <= exp < prec, else d.ddde+XX, trailing
+// zeros and a bare point dropped. Returns the length written.
+size_t format_g_digits(char *out, bool neg, const char *digits, int k, int exp, int prec)
+{
+    char *p = out;
+    if (neg)
+        *p++ = '-';
+    if (exp < -4 || exp >= prec) {
+        *p++ = digits[0];
+        if (k > 1) {
+            *p++ = '.';
+            memcpy(p, digits + 1, (size_t)k - 1);
+            p += k - 1;
+        }
+        *p++ = 'e';
+        *p++ = exp < 0 ? '-' : '+';
+        int e = exp < 0 ? -exp : exp;
+        if (e >= 100)
+            *p++ = (char)('0' + e / 100);
+        *p++ = (char)('0' + e / 10 % 10);
+        *p++ = (char)('0' + e % 10);
+    } else if (exp < 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = -1; i > exp; i--)
+            *p++ = '0';
+        memcpy(p, digits, (size_t)k);
+        p += k;
+    } else {
+        int whole = exp + 1;   // digits before the point
+        for (int i = 0; i < whole; i++)
+            *p++ = i < k ? digits[i] : '0';
+        if (k > whole) {
+            *p++ = '.';
+            memcpy(p, digits + whole, (size_t)(k - whole));
+            p += k - whole;
+        }
+    }
+    *p = 0;
+    return (size_t)(p - out);
+}
+
 // Lua's float text ("%.14g"), except that when those 14 digits do not read
 // back as the same number the shortest longer form that does is used, so
-// that no float changes value on its way through kod.
-void format_float(char *buf, size_t cap, double v)
+// that no float changes value on its way through kod. Writes a terminated
+// text of at most 24 bytes (cap must allow that) and returns its length.
+//
+// Both come from the shortest exact form (std::to_chars): with 14 digits or
+// fewer that form is what "%.14g" shows (the 14-digit grid is far coarser
+// than the spacing of normal doubles), written out by format_g_digits;
+// subnormal numbers, whose spacing is coarse, and longer forms
+// take std::to_chars with a precision, which gives printf's "%.*g" text,
+// from that many digits up, until one reads back as the same number.
+size_t format_float(char *buf, size_t cap, double v)
 {
-    for (int prec = 14; prec <= 17; prec++) {
-        snprintf(buf, cap, "%.*g", prec, v);
-        if (strtod(buf, nullptr) == v)
-            return;
+    char sci[40];
+    auto sr = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific);
+    const char *q = sci;
+    bool neg = *q == '-';
+    q += neg;
+    char digits[24];
+    int k = 0;
+    for (; q < sr.ptr && *q != 'e'; q++)
+        if (*q >= '0' && *q <= '9' && k < (int)sizeof digits)
+            digits[k++] = *q;
+    if ((std::isnormal(v) || v == 0) && k <= 14 && q < sr.ptr) {
+        int exp = 0;
+        std::from_chars(q + 1 + (q[1] == '+'), sr.ptr, exp);
+        return format_g_digits(buf, neg, digits, k, exp, 14);
     }
+    size_t n = 0;
+    for (int prec = std::max(k, 14); prec <= 17; prec++) {
+        auto r = std::to_chars(buf, buf + cap - 1, v, std::chars_format::general, prec);
+        n = (size_t)(r.ptr - buf);
+        buf[n] = 0;
+        if (!std::isfinite(v))
+            break;
+        double back;
+        auto in = std::from_chars(buf, r.ptr, back);
+        if (in.ec == std::errc() && back == v)
+            break;
+    }
+    return n;
 }
 
 // The text of the number at idx as Lua's conversion gives it (integral floats
 // end in ".0"), without that ".0" when `strip`. Infinities are written as
-// 1e999 / -1e999, which read back as themselves. False for NaN, which has
-// no text the reader accepts.
-bool number_text(lua_State *L, int idx, char *buf, size_t cap, bool strip)
+// 1e999 / -1e999, which read back as themselves. Returns the length of the
+// text, or -1 for NaN, which has no text the reader accepts.
+int number_text(lua_State *L, int idx, char *buf, size_t cap, bool strip)
 {
     if (lua_isinteger(L, idx)) {
-        snprintf(buf, cap, LUA_INTEGER_FMT, (LUAI_UACINT)lua_tointeger(L, idx));
-        return true;
+        auto r = std::to_chars(buf, buf + cap - 1, (long long)lua_tointeger(L, idx));
+        *r.ptr = 0;
+        return (int)(r.ptr - buf);
     }
     double v = (double)lua_tonumber(L, idx);
     if (std::isnan(v))
-        return false;
+        return -1;
     if (std::isinf(v)) {
         snprintf(buf, cap, "%s", v < 0 ? "-1e999" : "1e999");
-        return true;
+        return (int)strlen(buf);
     }
-    format_float(buf, cap, v);
-    size_t n = strlen(buf);
+    size_t n = format_float(buf, cap, v);
     if (buf[strspn(buf, "-0123456789")] == 0 && n + 2 < cap) {
         memcpy(buf + n, ".0", 3);
         n += 2;
     }
-    if (strip && n >= 3 && buf[n - 2] == '.' && buf[n - 1] == '0')
-        buf[n - 2] = 0;
-    return true;
+    if (strip && n >= 3 && buf[n - 2] == '.' && buf[n - 1] == '0') {
+        n -= 2;
+        buf[n] = 0;
+    }
+    return (int)n;
 }
 
 void write_number(KodWriter *w, int idx)
 {
     char buf[64];
-    put_str(w, number_text(w->L, idx, buf, sizeof buf, true) ? buf : "nil");
+    int n = number_text(w->L, idx, buf, sizeof buf, true);
+    if (n < 0)
+        put(w, "nil", 3);
+    else
+        put(w, buf, n);
 }
 
 void write_quoted(KodWriter *w, const char *s, size_t len)
@@ -175,8 +269,7 @@ void write_payload(KodWriter *w, const Userdata *u)
             memcpy(&v, d + i * 8, 8);
             if (i > 0)
                 chunk[used++] = ',';
-            format_float(chunk + used, 40, v);
-            used += strlen(chunk + used);
+            used += format_float(chunk + used, 40, v);
         } else {
             uint64_t v = 0;
             memcpy(&v, d + i * es, (size_t)es);   // little-endian host
@@ -255,9 +348,9 @@ void write_key(KodWriter *w, int idx)
         return;
     }
     char buf[64];
-    number_text(w->L, idx, buf, sizeof buf, false);   // keys are never NaN
+    int n = number_text(w->L, idx, buf, sizeof buf, false);   // keys are never NaN
     put(w, "[", 1);
-    put_str(w, buf);
+    put(w, buf, std::max(n, 0));
     put(w, "]", 1);
 }
 
@@ -285,6 +378,35 @@ bool collect_keys(lua_State *L, int t, lua_Unsigned n)
     return true;
 }
 
+// A key to be sorted: its stack slot, its type, and for a string its bytes.
+struct SortKey {
+    int idx;
+    int type;
+    const char *s;
+    size_t len;
+};
+
+// The keys of the tables being written, each table's after its parent's
+// (the parent's stay in place while its values are written). Kernel-wide
+// scratch like the other areas of the writer.
+std::vector<SortKey> sort_keys;
+
+// True when Lua's string '<' is plain byte order (the C collation, which the
+// kernel never changes): string keys are then sorted with memcmp instead of
+// through lua_compare and strcoll, with the same result.
+bool bytewise_strings = false;
+
+bool key_less(lua_State *L, const SortKey &a, const SortKey &b)
+{
+    if (a.type != b.type)
+        return a.type > b.type;   // string keys (type 4) before numeric keys (type 3)
+    if (a.s && b.s && bytewise_strings) {
+        int c = memcmp(a.s, b.s, std::min(a.len, b.len));
+        return c != 0 ? c < 0 : a.len < b.len;
+    }
+    return lua_compare(L, a.idx, b.idx, LUA_OPLT) != 0;
+}
+
 void write_table(KodWriter *w, int t, int depth)
 {
     lua_State *L = w->L;
@@ -310,22 +432,24 @@ void write_table(KodWriter *w, int t, int depth)
         fail(w, KOD_ERR_MEMORY);
         return;
     }
-    // string keys (type 4) before numeric keys (type 3); each kind by Lua's <
-    std::vector<int> keys;
-    for (int i = base + 1; i <= lua_gettop(L); i++)
-        keys.push_back(i);
-    std::sort(keys.begin(), keys.end(), [L](int a, int b) {
-        int ta = lua_type(L, a), tb = lua_type(L, b);
-        if (ta != tb)
-            return ta > tb;
-        return lua_compare(L, a, b, LUA_OPLT) != 0;
-    });
+    // string keys before numeric keys; each kind by Lua's <
+    size_t kbase = sort_keys.size();
+    for (int i = base + 1; i <= lua_gettop(L); i++) {
+        SortKey k = {i, lua_type(L, i), nullptr, 0};
+        if (k.type == LUA_TSTRING)
+            k.s = lua_tolstring(L, i, &k.len);
+        sort_keys.push_back(k);
+    }
+    size_t kend = sort_keys.size();
+    std::sort(sort_keys.begin() + (ptrdiff_t)kbase, sort_keys.end(),
+              [L](const SortKey &a, const SortKey &b) { return key_less(L, a, b); });
 
     put(w, "{", 1);
     bool first = true;
-    for (int k : keys) {
+    for (size_t i = kbase; i < kend; i++) {
         if (w->error)
             break;
+        int k = sort_keys[i].idx;   // by value: nested tables grow the vector
         if (!first)
             put(w, ",", 1);
         first = false;
@@ -336,6 +460,7 @@ void write_table(KodWriter *w, int t, int depth)
         stringify_object_recursive(w, -1, depth + 1);
         lua_pop(L, 1);
     }
+    sort_keys.resize(kbase);
     for (lua_Unsigned i = 1; i <= n && !w->error; i++) {
         if (!first)
             put(w, ",", 1);
@@ -349,6 +474,21 @@ void write_table(KodWriter *w, int t, int depth)
     w->path[depth] = nullptr;
 }
 
+// One LZ4 HC state for every compression. LZ4_compress_HC would clear a
+// fresh state of about 256 KiB on every call, which costs more than
+// compressing a message; a reset state compresses to the same bytes.
+LZ4_streamHC_t *lz4_state = nullptr;
+
+int compress_hc(const char *src, char *dst, int n, int cap)
+{
+    if (!lz4_state)
+        lz4_state = LZ4_createStreamHC();
+    if (!lz4_state)
+        return LZ4_compress_HC(src, dst, n, cap, 1);
+    LZ4_resetStreamHC_fast(lz4_state, 1);
+    return LZ4_compress_HC_continue(lz4_state, src, dst, n, cap);
+}
+
 // The lz4 block of the bytes in src.
 void put_lz4_block(KodWriter *w, const Buffer *src)
 {
@@ -359,7 +499,7 @@ void put_lz4_block(KodWriter *w, const Buffer *src)
         fail(w, KOD_ERR_MEMORY);
         return;
     }
-    int c = LZ4_compress_HC((const char *)src->data, dst, r, bound, 1);
+    int c = compress_hc((const char *)src->data, dst, r, bound);
     w->cpu += r / 8;
     if (c <= 0 && r > 0) {
         fail(w, KOD_ERR_MEMORY);
@@ -433,6 +573,12 @@ int stringify_object(lua_State *L, int index, Buffer *b, int flags)
         return KOD_ERR_MEMORY;
     index = lua_absindex(L, index);
     int32_t start = b->len, start_pos = b->pos;
+    const char *collation = setlocale(LC_COLLATE, nullptr);
+    bytewise_strings = collation && (strcmp(collation, "C") == 0 || strcmp(collation, "POSIX") == 0);
+    // storage grown by a table of very many keys is given back at the next call
+    if (sort_keys.capacity() > 65536)
+        std::vector<SortKey>().swap(sort_keys);
+    sort_keys.clear();
     KodWriter w;
     memset(&w, 0, sizeof w);
     w.L = L;

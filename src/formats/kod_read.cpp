@@ -6,6 +6,7 @@
 // nested documents is recorded in the Reader and freed after that call.
 #include "formats/kod.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -134,6 +135,12 @@ bool key_starts(const char *p, const char *end)
         return true;
     if (!is_letter(c) && c != '_')
         return false;
+    switch (c) {
+    case 'b': case 'f': case 'k': case 'l': case 'n': case 's': case 't': case 'u':
+        break;   // the first letters of the words below
+    default:
+        return true;
+    }
     if (starts(p, end, "b64:"sv) || starts(p, end, "lz4\0"sv) || starts(p, end, "kxu\0"sv) ||
         starts(p, end, "str\0"sv))
         return false;
@@ -284,14 +291,72 @@ const char *read_quoted(Reader *r, const char *p, const char *end)
     return p;
 }
 
+// The bytes a number is collected from: + - . 0-9 e _
+inline bool is_number_byte(int c)
+{
+    return is_digit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == '_';
+}
+
+// Pushes the two common forms without Lua's general conversion, to the same
+// value it would give: a decimal integer of at most 18 digits (which cannot
+// overflow), and a decimal float digits[.digits][e[+|-]digits], converted
+// with correct rounding as strtod does. Returns false, pushing nothing, for
+// any other text (and for floats out of range), which then goes through
+// lua_stringtonumber.
+bool push_plain_number(lua_State *L, const char *s, int n)
+{
+    int i = s[0] == '-' ? 1 : 0;
+    int digits_start = i;
+    lua_Integer v = 0;
+    while (i < n && is_digit(s[i])) {
+        if (i - digits_start < 18)   // v is used only up to 18 digits
+            v = v * 10 + (s[i] - '0');
+        i++;
+    }
+    int digits = i - digits_start;
+    if (digits == 0)
+        return false;
+    if (i == n) {
+        if (digits > 18)
+            return false;
+        lua_pushinteger(L, s[0] == '-' ? -v : v);
+        return true;
+    }
+    if (s[i] == '.') {
+        i++;
+        while (i < n && is_digit(s[i]))
+            i++;
+    }
+    if (i < n && s[i] == 'e') {
+        i++;
+        if (i < n && (s[i] == '+' || s[i] == '-'))
+            i++;
+        int exp_start = i;
+        while (i < n && is_digit(s[i]))
+            i++;
+        if (i == exp_start)
+            return false;
+    }
+    if (i != n)
+        return false;
+    double d;
+    auto res = std::from_chars(s, s + n, d);
+    if (res.ec != std::errc() || res.ptr != s + n)
+        return false;
+    lua_pushnumber(L, d);
+    return true;
+}
+
 const char *read_number(Reader *r, const char *p, const char *end)
 {
     char buf[48];
     int n = 0;
-    while (n < 44 && p < end && *p && strchr("+-.0123456789e_", *p))
+    while (n < 44 && p < end && is_number_byte((uint8_t)*p))
         buf[n++] = *p++;
     buf[n] = 0;
-    if (n == 0 || lua_stringtonumber(r->L, buf) == 0)
+    if (n == 0)
+        return nullptr;
+    if (!push_plain_number(r->L, buf, n) && lua_stringtonumber(r->L, buf) == 0)
         return nullptr;
     return p;
 }
@@ -475,6 +540,8 @@ const char *read_value(Reader *r, const char *p, const char *end)
         return read_table(r, p, end);
     if (c == '"')
         return read_quoted(r, p, end);
+    if (is_digit(c) || c == '-')   // none of the words below starts so
+        return read_number(r, p, end);
     if (starts(p, end, "nil"sv)) {
         lua_pushnil(r->L);
         return p + 3;
