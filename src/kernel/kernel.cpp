@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "everwas/everwas.h"
 #include "formats/buffer.h"
@@ -22,8 +21,9 @@
 #include "lua.hpp"
 #include "net/services.h"
 #include "net/sockets.h"
-#include "pdisk/k64rom.h"
 #include "pdisk/mount.h"
+#include "pdisk/pfile.h"
+#include "pdisk/startup_mounts.h"
 #include "process/process.h"
 #include "process/slice.h"
 #include "ravo/ravo.h"
@@ -49,13 +49,12 @@ static bool host_dir_exists(const std::string &path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Until the filesystem mounts /system, boot.lua is read straight out of the
-// system ROM image.
-static bool read_boot_lua(Buffer *rom, std::string *text) {
-    std::vector<RomEntry> entries;
-    rom->pos = 0;
-    if (k64rom_read(rom, entries) < 0) return false;
-    return k64rom_find(entries, "boot.lua", text);
+static bool read_boot_lua(std::string *text) {
+    pfile *f = pfopen("/system/boot.lua", "r");
+    if (!f) return false;
+    text->assign((const char *)f->contents->data, (size_t)f->contents->len);
+    pfclose(f);
+    return true;
 }
 
 static void create_root_process() {
@@ -76,10 +75,9 @@ static void compile_boot_lua() {
         vemo_debug("sysrom.dat not found\n");
         kestrane_exit(1);
     }
-    Buffer *rom = get_dat_file(1);
-    mount_ram_folder("/system");
+    pdisk_mount_system_rom(get_dat_file(1));
     std::string text;
-    bool found = read_boot_lua(rom, &text);
+    bool found = read_boot_lua(&text);
     vemo_debug("preparing to boot\n");
     if (!found) {
         printf("could not find /system/boot.lua\n");
@@ -97,8 +95,7 @@ static void mount_exported_cart() {
     config.vproc = 3;
     if (get_dat_file_count() < 3) return;
     app.exported_cart = 1;
-    // the cartridge's files are filled in from buffer 2 once the filesystem exists
-    mount_ram_folder("/ram/expcart");
+    pdisk_mount_exported_cart(get_dat_file(2));
     if (get_dat_file_count() >= 4) {
         Buffer *flags = get_dat_file(3);
         if (bread_uint32_big_endian(flags) & 1) config.vproc = 4;

@@ -1,5 +1,5 @@
-// The cartridge slots of the filesystem. The cartridge module points them at
-// its mount and write-back functions.
+// The cartridge slots of the filesystem, filled by the cartridge module.
+#include "pdisk/cart.h"
 #include "pdisk/hooks.h"
 
-PdiskCartOps pdisk_cart_ops = {nullptr, nullptr};
+PdiskCartOps pdisk_cart_ops = {cart_mount_k64_path, cart_write_k64_mount};

@@ -23,8 +23,9 @@ struct FreeDeleter {
 };
 
 // Walks a decompressed entry stream, appending to out; returns the number of
-// entries read before the end of the stream or the first bad entry.
-static int rom_walk(const uint8_t *s, int32_t n, std::vector<RomEntry> &out)
+// entries read before the end of the stream or the first bad entry. *whole
+// is cleared when the walk stopped early or an entry was cut short.
+static int rom_walk(const uint8_t *s, int32_t n, std::vector<RomEntry> &out, bool *whole)
 {
     int32_t p = 0;
     int count = 0;
@@ -34,12 +35,14 @@ static int rom_walk(const uint8_t *s, int32_t n, std::vector<RomEntry> &out)
         const uint8_t *nul = (const uint8_t *)memchr(s + p, 0, (size_t)scan);
         if (!nul || nul == s + p) {
             puts("  *** k64.rom filename parsing failed");
+            *whole = false;
             break;
         }
         std::string name((const char *)s + p, (size_t)(nul - (s + p)));
         p += (int32_t)name.size() + 1;
         if (name.find("..") != std::string::npos) {
             printf("** bad file description while mounting .k64.rom: %s\n", name.c_str());
+            *whole = false;
             break;
         }
         if (name.back() == '/') {
@@ -59,19 +62,28 @@ static int rom_walk(const uint8_t *s, int32_t n, std::vector<RomEntry> &out)
                 } else {
                     len = 0;
                     p = n;
+                    *whole = false;
                 }
             }
         }
+        if (len > n - p)
+            *whole = false;
         len = std::min<int64_t>(len, n - p);
         out.push_back(RomEntry{name, false, std::string((const char *)s + p, (size_t)len)});
         p += (int32_t)len;
         count++;
     }
+    if (p < n)
+        *whole = false;   // entries beyond the limit
     return count;
 }
 
-int k64rom_read(Buffer *b, std::vector<RomEntry> &out, const char *where)
+int k64rom_read(Buffer *b, std::vector<RomEntry> &out, const char *where, bool *whole)
 {
+    bool scratch_whole;
+    if (!whole)
+        whole = &scratch_whole;
+    *whole = false;
     if (!b || b->pos < 0 || (int64_t)b->pos + 3 > b->len || memcmp(b->data + b->pos, "k64", 3) != 0)
         return -1;
     b->pos += 3;
@@ -83,12 +95,17 @@ int k64rom_read(Buffer *b, std::vector<RomEntry> &out, const char *where)
 
     // Pages of the scratch are only touched as far as the stream reaches.
     std::unique_ptr<char, FreeDeleter> stream((char *)malloc(K64ROM_MAX_STREAM));
-    int n = (stream && csize > 0) ? LZ4_decompress_safe(src, stream.get(), csize, K64ROM_MAX_STREAM) : 0;
+    int n = (stream && csize > 0) ? LZ4_decompress_safe(src, stream.get(), csize, K64ROM_MAX_STREAM) : -1;
+    if (n == 0 && c == (uint32_t)csize) {
+        *whole = true;   // an empty entry stream: a cartridge with nothing in it
+        return 0;
+    }
     if (n < 1) {
         printf("  *** k64.rom decompression failed: %s\n", where ? where : "");
         return 0;
     }
-    return rom_walk((const uint8_t *)stream.get(), n, out);
+    *whole = c == (uint32_t)csize;
+    return rom_walk((const uint8_t *)stream.get(), n, out, whole);
 }
 
 // The name as stored in the stream, or empty when the reader would refuse it.

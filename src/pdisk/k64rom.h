@@ -21,8 +21,9 @@ constexpr int K64ROM_MAX_STREAM = 0x4000000;   // 64 MiB of decompressed entries
 // Reads a ROM image from b's cursor and appends its entries to out. Returns
 // the number of entries read (those before a failure are kept), or -1 when the
 // bytes are not a ROM image; pos is then left where it was. `where` names the
-// image in the decompression failure message.
-int k64rom_read(Buffer *b, std::vector<RomEntry> &out, const char *where = "");
+// image in the decompression failure message. When whole is given it tells
+// whether the image was read to its end without a failure.
+int k64rom_read(Buffer *b, std::vector<RomEntry> &out, const char *where = "", bool *whole = nullptr);
 // Appends a ROM image of the entries in the order given. Returns the bytes
 // appended, or -1 when an entry could not be read back (empty name, more than
 // 400 characters, a 0 byte or "..") or the image would not fit.

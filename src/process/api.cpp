@@ -8,6 +8,7 @@
 #include "gfx/gfx_api.h"
 #include "gfx/video.h"
 #include "lua.hpp"
+#include "pdisk/fileapi.h"
 #include "pdisk/pdisk_api.h"
 #include "memory/ram_api.h"
 #include "process/api_proc.h"
@@ -58,6 +59,25 @@ static const ApiEntry api_entries[] = {
     {"_kod", lua54_kod},
     {"_kod_raw", lua54_kod},
     {"unkod", lua54_unkod},
+    {"fetch", lua54_fetch},
+    {"store", lua54_store},
+    {"_fetch_local", lua54_fetch},
+    {"_store_local", lua54_store},
+    {"_cache_store", lua54__cache_store},
+    {"_cache_fetch", lua54__cache_fetch},
+    {"_fetch_metadata_from_file", lua54__fetch_metadata_from_file},
+    {"_store_metadata_str_to_file", lua54__store_metadata_str_to_file},
+    {"_ls", lua54__ls},
+    {"_mkdir", lua54__mkdir},
+    {"_fstat", lua54__fstat},
+    {"_fullpath", lua54__fullpath},
+    {"ls", lua54__ls},
+    {"mkdir", lua54__mkdir},
+    {"fstat", lua54__fstat},
+    {"fullpath", lua54__fullpath},
+    {"cp", lua54__fcopy},
+    {"_fcopy", lua54__fcopy},
+    {"_fdelete", lua54__fdelete},
     {"pid", lua54_pid},
     {"_send_message_raw", lua54_send_message},
     {"send_message", lua54_send_message},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "kernel/harness.h"
 
@@ -266,6 +267,30 @@ TEST(Processes, SelfRestartTakesEffectAfterTheSlice) {
     // each slice restarts it (a fresh state forgets `restarted`): the body
     // runs again from the start under the same id every frame
     EXPECT_EQ(count(r.out, "start\t2\ntrue\t"), 3) << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+// /system is filled from the system ROM and /ram/expcart from an exported
+// cartridge; programs read both through the file API.
+TEST(Startup, RomFilesAreReadThroughFetch) {
+    std::vector<std::string> records = harness_rom_records({
+        {"boot.lua", R"(
+            local text, meta = fetch('/system/lib/motd.txt')
+            print(text, meta.metadata_format)
+            print(fetch('/system/conf.kod').greeting)
+            print(fetch('/ram/expcart/main.lua', 2))
+            local names, folders = ls('/system')
+            print(table.concat(names, ' '), folders)
+            while true do flip() end)"},
+        {"lib/motd.txt", "hello from rom"},
+        {"conf.kod", "--[[kod]]\n{greeting=\"hi\"}"}});
+    records.push_back(harness_rom_records({{"main.lua", "print('cart')"}})[1]);
+    MachineRun r = harness_run(records, 2, temp_home());
+    EXPECT_FALSE(r.exited) << r.out;
+    EXPECT_EQ(r.out, "hello from rom\tnone\nhi\nprint('cart')\nlib boot.lua conf.kod\t1\n");
 }
 
 }  // namespace
