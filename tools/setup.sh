@@ -14,7 +14,8 @@ PACKAGES=(
     libsdl2-dev liblz4-dev libpng-dev libgif-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     lua-cjson
-    xvfb xauth xdotool
+    xvfb xauth xdotool x11-apps
+    imagemagick
     libclang-rt-14-dev
 )
 

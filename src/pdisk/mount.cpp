@@ -21,7 +21,9 @@ constexpr int PRUNE_FATAL_MOUNTS = 8189;
 constexpr int PRUNE_THRESHOLD_START = 4096;
 constexpr int64_t SYNC_INTERVAL_MS = 2000;
 
-static std::vector<Mount *> mounts;
+// Never destroyed: the kernel may still flush mounts while the program
+// exits, and the table stays reachable until the very end.
+static std::vector<Mount *> &mounts = *new std::vector<Mount *>();
 static int automount_suspended;
 static int prune_threshold = PRUNE_THRESHOLD_START;
 static int64_t last_sync_t;

@@ -18,8 +18,10 @@ constexpr int32_t BUFFER_TAG_PFILE = 40;
 
 int32_t pdisk_sync_needed;
 
-static std::vector<pfile *> table;
-static std::vector<pfile *> snapshot;
+// Never destroyed, like the mount table: files stay reachable while the
+// program exits.
+static std::vector<pfile *> &table = *new std::vector<pfile *>();
+static std::vector<pfile *> &snapshot = *new std::vector<pfile *>();
 static int num_live;
 static int num_unused;
 
