@@ -14,8 +14,12 @@
 # with its cases interleaved at random, five repetitions, and a table of the
 # medians with the kod/cjson ratio for writing and reading (the flags other
 # than the filter go to it too; without the lua-cjson package only the kod
-# times are shown). Then every other bench_* or *_bench executable of
-# BIN_DIR runs with its own output.
+# times are shown). Then drawing: gfx_bench, its cases interleaved at
+# random, five repetitions, and a table of the medians giving cls and
+# rectfill on a 480x270 target as a ratio to memset of the same bytes, and
+# the time to compose one video frame (the flags other than the filter go to
+# it too). Then every other bench_* or *_bench executable of BIN_DIR runs
+# with its own output.
 #
 # Exits non-zero when a benchmark is missing or fails, or when the two
 # cores compute different results; a ratio over the target is reported,
@@ -234,12 +238,85 @@ if ! kod_compare; then
     status=1
 fi
 
+# Drawing on a 480x270 target against memset of its bytes, and the video frame.
+gfx_compare() {
+    local exe="$bin/gfx_bench"
+    if [ ! -x "$exe" ]; then
+        say "bench: $exe not found (build the bench target first)"
+        return 1
+    fi
+    say "bench: gfx_bench"
+    if ! "$exe" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+            --benchmark_report_aggregates_only=true --benchmark_format=json \
+            "${extra[@]}" >"$tmp/gfx.json" 2>"$tmp/stderr"; then
+        say "bench: gfx_bench failed:"
+        cat "$tmp/stderr" >&2
+        return 1
+    fi
+
+    python3 - "$tmp/gfx.json" <<'EOF'
+import json, sys
+
+TO_US = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
+RECTFILL_TARGET = 2.0     # opaque rectfill at least half as fast as memset
+FRAME_TARGET_US = 300.0   # one frame composed in under 0.3 ms
+with open(sys.argv[1]) as f:
+    runs = json.load(f).get("benchmarks", [])
+
+medians, errors = {}, {}
+for r in runs:
+    name = r.get("run_name", r["name"])
+    if r.get("error_occurred"):
+        errors[name] = r.get("error_message", "error")
+    elif r.get("run_type") == "aggregate" and r.get("aggregate_name") == "median":
+        medians[name] = r
+
+def us(name):
+    return medians[name]["cpu_time"] * TO_US[medians[name]["time_unit"]]
+
+base = "BM_memset_frame"
+ratio_rows = [("cls", "BM_cls"),
+              ("rectfill, opaque", "BM_rectfill_opaque"),
+              ("rectfill, composed", "BM_rectfill_composed")]
+time_rows = [("circfill r=100", "BM_circfill_r100"),
+             ("line, 2 diagonals", "BM_line_diagonals"),
+             ("video frame", "BM_video_frame")]
+missing = [k for k in [base] + [k for _, k in ratio_rows + time_rows] if k not in medians]
+if missing:
+    for k in missing:
+        print("bench: %s: %s" % (k, errors.get(k, "no result")), file=sys.stderr)
+    sys.exit(1)
+
+print()
+print("drawing on 480x270 (CPU time per call, median of 5; lower is better)")
+print("%-20s %10s %10s" % ("case", "us", "/ memset"))
+print("%-20s %10.2f %10.3f" % ("memset 129600 B", us(base), 1.0))
+for label, k in ratio_rows:
+    print("%-20s %10.2f %10.3f" % (label, us(k), us(k) / us(base)))
+for label, k in time_rows:
+    print("%-20s %10.2f %10s" % (label, us(k), "-"))
+opaque = us("BM_rectfill_opaque") / us(base)
+frame = us("BM_video_frame")
+print("targets: opaque rectfill / memset <= %.1f; video frame under %.0f us" % (RECTFILL_TARGET, FRAME_TARGET_US))
+over = []
+if opaque > RECTFILL_TARGET:
+    over.append("rectfill %.2f" % opaque)
+if frame >= FRAME_TARGET_US:
+    over.append("frame %.0f us" % frame)
+print("result: %s" % ("within target" if not over else "over target: " + ", ".join(over)))
+EOF
+}
+
+if ! gfx_compare; then
+    status=1
+fi
+
 # Every other benchmark in the folder, run as it is.
 shopt -s nullglob
 declare -A seen=()
 for exe in "$bin"/bench_* "$bin"/*_bench; do
     name=$(basename "$exe")
-    case $name in bench_vm_stock | bench_vm_kestrane | kod_bench) continue ;; esac
+    case $name in bench_vm_stock | bench_vm_kestrane | kod_bench | gfx_bench | fs_bench) continue ;; esac
     if [ ! -f "$exe" ] || [ ! -x "$exe" ]; then continue; fi
     [ -z "${seen[$name]:-}" ] || continue
     seen[$name]=1
@@ -249,5 +326,92 @@ for exe in "$bin"/bench_* "$bin"/*_bench; do
         status=1
     fi
 done
+
+# The filesystem: mounting a 4 MB ROM cartridge of 1,000 files, ls of 10,000
+# RAM files, store and fetch of a 1 MB kod value, and pfile lookups at
+# 1,000, 10,000 and 100,000 files. fs_bench, its cases interleaved at random,
+# five repetitions, then the medians (the flags other than the filter go to
+# it too). Targets: the mount in under 50 ms; lookups that do not grow with
+# the number of files (100 times the files must cost less than 10 times).
+fs_compare() {
+    local exe="$bin/fs_bench"
+    if [ ! -x "$exe" ]; then
+        say "bench: $exe not found (build the bench target first)"
+        return 1
+    fi
+    say "bench: fs_bench"
+    if ! "$exe" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+            --benchmark_report_aggregates_only=true --benchmark_format=json \
+            "${extra[@]}" >"$tmp/fs.json" 2>"$tmp/stderr"; then
+        say "bench: fs_bench failed:"
+        cat "$tmp/stderr" >&2
+        return 1
+    fi
+
+    python3 - "$tmp/fs.json" <<'EOF'
+import json, sys
+
+TO_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+MOUNT_TARGET_MS = 50.0
+LOOKUP_TARGET = 10.0   # 100x the files: a linear lookup would cost 100x
+SIZES = (1000, 10000, 100000)
+with open(sys.argv[1]) as f:
+    runs = json.load(f).get("benchmarks", [])
+
+medians, errors = {}, {}
+for r in runs:
+    name = r.get("run_name", r["name"])
+    if r.get("error_occurred"):
+        errors[name] = r.get("error_message", "error")
+    elif r.get("run_type") == "aggregate" and r.get("aggregate_name") == "median":
+        medians[name] = r
+
+def ms(name):
+    return medians[name]["cpu_time"] * TO_MS[medians[name]["time_unit"]]
+
+def lookup(kind, n):
+    return "BM_lookup_%s/files:%d" % (kind, n)
+
+timed = [("mount 4 MB ROM, 1000 files", "BM_mount_rom"),
+         ("ls 10000 RAM files", "BM_ls"),
+         ("store 1 MB kod value", "BM_store"),
+         ("fetch 1 MB kod value", "BM_fetch")]
+wanted = [k for _, k in timed] + [lookup(k, n) for k in ("present", "absent") for n in SIZES]
+missing = [k for k in wanted if k not in medians]
+if missing:
+    for k in missing:
+        print("bench: %s: %s" % (k, errors.get(k, "no result")), file=sys.stderr)
+    sys.exit(1)
+
+print()
+print("filesystem (CPU time per call, median of 5; lower is better)")
+print("%-28s %9s" % ("case", "ms"))
+for label, k in timed:
+    note = ""
+    if k == "BM_ls":
+        note = "  (%d names)" % medians[k].get("names", 0)
+    elif k in ("BM_store", "BM_fetch"):
+        note = "  (%.0f kod bytes, %.0f in the file)" % (medians[k].get("kod_bytes", 0),
+                                                      medians[k].get("file_bytes", 0))
+    print("%-28s %9.2f%s" % (label, ms(k), note))
+print("%-28s %9s %9s %9s %9s" % ("lookup, ns", "1000", "10000", "100000", "100k/1k"))
+ratios = {}
+for kind in ("present", "absent"):
+    ns = [ms(lookup(kind, n)) * 1e6 for n in SIZES]
+    ratios[kind] = ns[2] / ns[0]
+    print("%-28s %9.0f %9.0f %9.0f %9.2f" % (kind, ns[0], ns[1], ns[2], ratios[kind]))
+print("targets: mount under %.0f ms; lookup 100k/1k under %.0f (linear would be 100)"
+      % (MOUNT_TARGET_MS, LOOKUP_TARGET))
+over = []
+if ms("BM_mount_rom") >= MOUNT_TARGET_MS:
+    over.append("mount %.1f ms" % ms("BM_mount_rom"))
+over += ["lookup %s %.1f" % (k, r) for k, r in ratios.items() if r >= LOOKUP_TARGET]
+print("result: %s" % ("within target" if not over else "over target: " + ", ".join(over)))
+EOF
+}
+
+if ! fs_compare; then
+    status=1
+fi
 
 exit $status

@@ -37,72 +37,191 @@ static bool clip_span(const GfxCtx *c, int64_t *x0, int64_t *x1, int64_t y)
     return *x0 <= *x1;
 }
 
-static void span_general(const GfxCtx *c, uint8_t *row, int64_t x0, int64_t x1, int64_t y, int col)
+// How the pixels of a span are composed with one pen, worked out once for
+// all the spans of a shape. Pen byte i is the one used where the pattern
+// bit is i.
+enum SpanKind {
+    SPAN_FIXED,     // each pen byte gives one result whatever the target byte
+    SPAN_ROW,       // each pen byte reads one table row, indexed by the target
+    SPAN_GENERAL,   // the rule pixel by pixel
+};
+
+struct SpanPlan {
+    int col;
+    SpanKind kind;
+    uint8_t res[2];          // SPAN_FIXED: the table entry for each pen byte
+    const uint8_t *row[2];   // SPAN_ROW: the table row for each pen byte
+    bool solid;              // SPAN_FIXED with one written value whatever the pattern
+};
+
+// Whether any pixel takes pen byte i (pattern bit i).
+static bool pen_byte_used(const GfxCtx *c, int i)
 {
-    for (int64_t x = x0; x <= x1; x++)
-        row[x] = compose_pen_pixel(c, row[x], x, y, col);
+    for (int r = 0; r < 8; r++)
+        if (c->fill[r] != (i ? 0 : 0xFF))
+            return true;
+    return false;
 }
 
-// Target mask 0: every pixel gets one of two results, chosen by its pattern
-// bit, so the row repeats every 8 pixels and is written a word at a time.
-static void span_no_target(const GfxCtx *c, uint8_t *row, int64_t x0, int64_t x1, int64_t y, int col)
+// Whether the entries of a table row that a target read through the target
+// mask can reach (indexes t & 63, t = d & mask) are all the same.
+static bool row_constant(const uint8_t *row, uint8_t tmask)
 {
-    uint8_t wm = c->wmask;
+    unsigned m = tmask & 63;
+    if (m == 63) {
+        uint64_t first = 0x0101010101010101ull * row[0], diff = 0;
+        for (int i = 0; i < 64; i += 8) {
+            uint64_t v;
+            memcpy(&v, row + i, 8);
+            diff |= v ^ first;
+        }
+        return diff == 0;
+    }
+    for (unsigned t = m; t != 0; t = (t - 1) & m)   // every subset of the mask
+        if (row[t] != row[0])
+            return false;
+    return true;
+}
+
+static void span_plan(const GfxCtx *c, int col, SpanPlan *sp)
+{
+    sp->col = col;
+    sp->kind = SPAN_GENERAL;
+    if (!c->fast)
+        return;
+    bool used[2] = {pen_byte_used(c, 0), pen_byte_used(c, 1)};
+    bool fixed = true;
+    for (int i = 0; i < 2; i++) {
+        unsigned s = ((unsigned)col >> (8 * i)) & 0xFF & c->smask;
+        // The table is the same for every target byte when the target mask
+        // lets through no table bits that the source lacks.
+        if (used[i] && (c->tmask & 0xC0 & ~s))
+            return;
+        sp->row[i] = c->tab[(s >> 6) & 3] + (s & 63) * 64;
+        sp->res[i] = sp->row[i][0];
+        if (used[i])
+            fixed = fixed && row_constant(sp->row[i], c->tmask);
+    }
+    // an unused pen byte takes the other's values, so that either may be read
+    for (int i = 0; i < 2; i++)
+        if (!used[i]) {
+            sp->row[i] = sp->row[!i];
+            sp->res[i] = sp->res[!i];
+        }
+    sp->kind = fixed ? SPAN_FIXED : SPAN_ROW;
+    sp->solid = fixed && ((sp->res[0] ^ sp->res[1]) & c->wmask) == 0;
+}
+
+// dst[i] := (pat[i & 7] & wm) | (dst[i] & ~wm) for i < n.
+static void merge_bytes(uint8_t *dst, size_t n, const uint8_t pat[8], uint8_t wm)
+{
     if (wm == 0)
         return;
-    unsigned s0 = col & 0xFF & c->smask;
-    unsigned s1 = (col >> 8) & 0xFF & c->smask;
-    uint8_t r0 = gfx_lookup(c, s0 >> 6, s0, 0);
-    uint8_t r1 = gfx_lookup(c, s1 >> 6, s1, 0);
-    uint8_t pb = c->fill[y & 7];
-    uint8_t pat[16];   // pat[x & 7 ..] is the next 8 pixels from x
-    for (int i = 0; i < 16; i++)
-        pat[i] = ((pb >> (i & 7)) & 1) ? r1 : r0;
-    if (wm == 0xFF && (pb == 0 || pb == 0xFF)) {
-        memset(row + x0, pat[0], (size_t)(x1 - x0 + 1));
+    const uint64_t ones = 0x0101010101010101ull;
+    uint64_t m = ones * wm, v;
+    memcpy(&v, pat, 8);
+    v &= m;
+    if (m == ~0ull && v == ones * pat[0]) {
+        memset(dst, pat[0], n);
         return;
     }
-    uint64_t m = 0x0101010101010101ull * wm;
-    uint64_t v;
-    memcpy(&v, pat + (x0 & 7), 8);
-    v &= m;
-    int64_t x = x0;
-    for (; x + 7 <= x1; x += 8) {
-        uint64_t d;
-        memcpy(&d, row + x, 8);
-        d = (d & ~m) | v;
-        memcpy(row + x, &d, 8);
+    size_t i = 0;
+    if (m == ~0ull) {
+        for (; i + 8 <= n; i += 8)
+            memcpy(dst + i, &v, 8);
+    } else {
+        // four words a round, which the compiler makes two vector operations
+        for (; i + 32 <= n; i += 32) {
+            uint64_t a, b, e, f;
+            memcpy(&a, dst + i, 8);
+            memcpy(&b, dst + i + 8, 8);
+            memcpy(&e, dst + i + 16, 8);
+            memcpy(&f, dst + i + 24, 8);
+            a = (a & ~m) | v;
+            b = (b & ~m) | v;
+            e = (e & ~m) | v;
+            f = (f & ~m) | v;
+            memcpy(dst + i, &a, 8);
+            memcpy(dst + i + 8, &b, 8);
+            memcpy(dst + i + 16, &e, 8);
+            memcpy(dst + i + 24, &f, 8);
+        }
+        for (; i + 8 <= n; i += 8) {
+            uint64_t a;
+            memcpy(&a, dst + i, 8);
+            a = (a & ~m) | v;
+            memcpy(dst + i, &a, 8);
+        }
     }
-    for (; x <= x1; x++)
-        row[x] = (uint8_t)((pat[x & 7] & wm) | (row[x] & ~wm));
+    for (; i < n; i++)
+        dst[i] = (uint8_t)((pat[i & 7] & wm) | (dst[i] & ~wm));
 }
 
-// Target mask 0x3F and a source without bits 6-7: table 0 only, one row of
-// it per pen byte.
-static void span_table0(const GfxCtx *c, uint8_t *row, int64_t x0, int64_t x1, int64_t y, int col)
+// The fixed results of pixels x to x + 7 on a row with pattern byte pb.
+static void fixed_pattern(const SpanPlan *sp, uint8_t pb, int64_t x, uint8_t pat[8])
 {
-    const uint8_t *t0 = c->tab[0] + (col & 0x3F & c->smask) * 64;
-    const uint8_t *t1 = c->tab[0] + ((col >> 8) & 0x3F & c->smask) * 64;
-    uint8_t wm = c->wmask;
-    uint8_t pb = c->fill[y & 7];
+    for (int j = 0; j < 8; j++)
+        pat[j] = sp->res[(pb >> ((x + j) & 7)) & 1];
+}
+
+// The rule pixel by pixel, with everything but the target byte taken out
+// of the loop (the row may alias the context's bytes as far as the
+// compiler knows, so they are copied first).
+static void span_general(const GfxCtx *c, uint8_t *row, int64_t x0, int64_t x1, int64_t y, int col)
+{
+    const uint8_t tm = c->tmask, wm = c->wmask, pb = c->fill[y & 7];
+    unsigned s[2];
+    const uint8_t *rows[2][4];   // [pattern bit][table]: the source's row
+    for (int i = 0; i < 2; i++) {
+        s[i] = ((unsigned)col >> (8 * i)) & 0xFF & c->smask;
+        for (int k = 0; k < 4; k++)
+            rows[i][k] = c->tab[k] + (s[i] & 63) * 64;
+    }
     for (int64_t x = x0; x <= x1; x++) {
         uint8_t d = row[x];
-        uint8_t r = (((pb >> (x & 7)) & 1) ? t1 : t0)[d & 63];
+        unsigned bit = (pb >> (x & 7)) & 1, t = d & tm;
+        uint8_t r = rows[bit][((s[bit] | t) >> 6) & 3][t & 63];
         row[x] = (uint8_t)((r & wm) | (d & ~wm));
     }
 }
 
-static void span_compose(const GfxCtx *c, int64_t x0, int64_t x1, int64_t y, int col)
+static void span_row(const GfxCtx *c, const SpanPlan *sp, uint8_t *row, int64_t x0, int64_t x1, int64_t y)
+{
+    uint8_t wm = c->wmask, im = c->tmask & 63;
+    uint8_t pb = c->fill[y & 7];
+    if (pb == 0 || pb == 0xFF || sp->row[0] == sp->row[1]) {
+        const uint8_t *t = sp->row[pb & 1];
+        for (int64_t x = x0; x <= x1; x++) {
+            uint8_t d = row[x];
+            row[x] = (uint8_t)((t[d & im] & wm) | (d & ~wm));
+        }
+        return;
+    }
+    for (int64_t x = x0; x <= x1; x++) {
+        uint8_t d = row[x];
+        uint8_t r = sp->row[(pb >> (x & 7)) & 1][d & im];
+        row[x] = (uint8_t)((r & wm) | (d & ~wm));
+    }
+}
+
+// Pixels x0..x1 of row y, already clipped.
+static void span_apply(const GfxCtx *c, const SpanPlan *sp, int64_t x0, int64_t x1, int64_t y)
 {
     uint8_t *row = c->pix + y * c->w;
-    if (c->fast) {
-        if (c->tmask == 0)
-            return span_no_target(c, row, x0, x1, y, col);
-        unsigned s = (col | (col >> 8)) & 0xFF & c->smask;
-        if (c->tmask == 0x3F && !(s & 0xC0))
-            return span_table0(c, row, x0, x1, y, col);
+    switch (sp->kind) {
+    case SPAN_FIXED: {
+        uint8_t pat[8];
+        fixed_pattern(sp, c->fill[y & 7], x0, pat);
+        merge_bytes(row + x0, (size_t)(x1 - x0 + 1), pat, c->wmask);
+        break;
     }
-    span_general(c, row, x0, x1, y, col);
+    case SPAN_ROW:
+        span_row(c, sp, row, x0, x1, y);
+        break;
+    case SPAN_GENERAL:
+        span_general(c, row, x0, x1, y, sp->col);
+        break;
+    }
 }
 
 static int64_t span_cost(const GfxCtx *c, int64_t d, int col)
@@ -112,40 +231,64 @@ static int64_t span_cost(const GfxCtx *c, int64_t d, int col)
     return d * 3 / 4 + 2;
 }
 
-int64_t draw_hline(const GfxCtx *c, int64_t x0, int64_t x1, int64_t y, int col)
+static int64_t hline(const GfxCtx *c, const SpanPlan *sp, int64_t x0, int64_t x1, int64_t y)
 {
     if (!clip_span(c, &x0, &x1, y))
         return 0;
-    span_compose(c, x0, x1, y, col);
-    return span_cost(c, x1 - x0, col);
+    span_apply(c, sp, x0, x1, y);
+    return span_cost(c, x1 - x0, sp->col);
+}
+
+int64_t draw_hline(const GfxCtx *c, int64_t x0, int64_t x1, int64_t y, int col)
+{
+    SpanPlan sp;
+    span_plan(c, col, &sp);
+    return hline(c, &sp, x0, x1, y);
 }
 
 // A clipped run of outline pixels; returns the pixels written.
-static int64_t draw_run(const GfxCtx *c, int64_t x0, int64_t x1, int64_t y, int col)
+static int64_t draw_run(const GfxCtx *c, const SpanPlan *sp, int64_t x0, int64_t x1, int64_t y)
 {
     if (!clip_span(c, &x0, &x1, y))
         return 0;
-    span_compose(c, x0, x1, y, col);
+    span_apply(c, sp, x0, x1, y);
     return x1 - x0 + 1;
+}
+
+static int64_t hline_inv(const GfxCtx *c, const SpanPlan *sp, int64_t xa, int64_t xb, int64_t y)
+{
+    int64_t lo = std::min(xa, xb), hi = std::max(xa, xb);
+    return hline(c, sp, c->cx0, lo - 1, y) + hline(c, sp, hi + 1, c->cx1 - 1, y);
 }
 
 int64_t draw_hline_inv(const GfxCtx *c, int64_t xa, int64_t xb, int64_t y, int col)
 {
-    int64_t lo = std::min(xa, xb), hi = std::max(xa, xb);
-    return draw_hline(c, c->cx0, lo - 1, y, col) + draw_hline(c, hi + 1, c->cx1 - 1, y, col);
+    SpanPlan sp;
+    span_plan(c, col, &sp);
+    return hline_inv(c, &sp, xa, xb, y);
 }
 
 // --- rectangles -------------------------------------------------------------
 
 // Rows ya..yb (none when ya > yb), each a span x0..x1.
-static int64_t fill_rows(const GfxCtx *c, int64_t x0, int64_t x1, int64_t ya, int64_t yb, int col)
+static int64_t fill_rows(const GfxCtx *c, const SpanPlan *sp, int64_t x0, int64_t x1, int64_t ya, int64_t yb)
 {
     ya = std::max(ya, c->cy0);
     yb = std::min(yb, c->cy1 - 1);
-    int64_t cost = 0;
-    for (int64_t y = ya; y <= yb; y++)
-        cost += draw_hline(c, x0, x1, y, col);
-    return cost;
+    x0 = std::max(x0, c->cx0);
+    x1 = std::min(x1, c->cx1 - 1);
+    if (ya > yb || x0 > x1)
+        return 0;
+    // Whole rows of one value are one run of the bitmap.
+    if (sp->kind == SPAN_FIXED && sp->solid && x0 == 0 && x1 == c->w - 1) {
+        uint8_t pat[8];
+        fixed_pattern(sp, 0, 0, pat);
+        merge_bytes(c->pix + ya * c->w, (size_t)((yb - ya + 1) * c->w), pat, c->wmask);
+    } else {
+        for (int64_t y = ya; y <= yb; y++)
+            span_apply(c, sp, x0, x1, y);
+    }
+    return (yb - ya + 1) * span_cost(c, x1 - x0, sp->col);
 }
 
 int64_t rectfill(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col)
@@ -154,7 +297,9 @@ int64_t rectfill(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1
         std::swap(x0, x1);
     if (y0 > y1)
         std::swap(y0, y1);
-    return fill_rows(c, x0, x1, y0, y1, col);
+    SpanPlan sp;
+    span_plan(c, col, &sp);
+    return fill_rows(c, &sp, x0, x1, y0, y1);
 }
 
 int64_t rectfill_outside(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col)
@@ -163,11 +308,13 @@ int64_t rectfill_outside(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, in
         std::swap(x0, x1);
     if (y0 > y1)
         std::swap(y0, y1);
-    int64_t cost = fill_rows(c, c->cx0, c->cx1 - 1, c->cy0, y0 - 1, col);
-    cost += fill_rows(c, c->cx0, c->cx1 - 1, y1 + 1, c->cy1 - 1, col);
+    SpanPlan sp;
+    span_plan(c, col, &sp);
+    int64_t cost = fill_rows(c, &sp, c->cx0, c->cx1 - 1, c->cy0, y0 - 1);
+    cost += fill_rows(c, &sp, c->cx0, c->cx1 - 1, y1 + 1, c->cy1 - 1);
     int64_t ya = std::max(y0, c->cy0), yb = std::min(y1, c->cy1 - 1);
     for (int64_t y = ya; y <= yb; y++)
-        cost += draw_hline_inv(c, x0, x1, y, col);
+        cost += hline_inv(c, &sp, x0, x1, y);
     return cost;
 }
 
@@ -418,13 +565,15 @@ int64_t draw_ellipse_1(const GfxCtx *c, int64_t cx, int64_t cy, int64_t rx, int6
     }
     // Row by row, the same points as the walk, mirrored as it mirrors them.
     EllipseTerms e = ellipse_terms(rx, ry);
+    SpanPlan sp;
+    span_plan(c, col, &sp);
     clip_rows(c, cy, ry, ey, [&](int64_t y, int64_t row_y) {
         int64_t hi = row_end(&e, y);
         int64_t lo = std::min(row_start(&e, ry, y), hi);
-        n += draw_run(c, cx + ex + lo, cx + ex + hi, row_y, col);
+        n += draw_run(c, &sp, cx + ex + lo, cx + ex + hi, row_y);
         int64_t left_lo = std::max(lo, 1 - ex);
         if (left_lo <= hi)
-            n += draw_run(c, cx - hi, cx - left_lo, row_y, col);
+            n += draw_run(c, &sp, cx - hi, cx - left_lo, row_y);
     });
     return n;
 }
@@ -439,9 +588,10 @@ int64_t fill_ellipse_1(const GfxCtx *c, int64_t cx, int64_t cy, int64_t rx, int6
     rx = std::min(rx, RADIUS_MAX);
     ry = std::min(ry, RADIUS_MAX);
     int64_t cost = 0;
+    SpanPlan sp;
+    span_plan(c, col, &sp);
     auto span = [&](int64_t x, int64_t row_y) {
-        cost += c->invert ? draw_hline_inv(c, cx - x, cx + ex + x, row_y, col)
-                          : draw_hline(c, cx - x, cx + ex + x, row_y, col);
+        cost += c->invert ? hline_inv(c, &sp, cx - x, cx + ex + x, row_y) : hline(c, &sp, cx - x, cx + ex + x, row_y);
     };
     if (walk_allowed(c, rx, ry)) {
         // a row is complete when the walk leaves it
@@ -457,8 +607,8 @@ int64_t fill_ellipse_1(const GfxCtx *c, int64_t cx, int64_t cy, int64_t rx, int6
         clip_rows(c, cy, ry, ey, [&](int64_t y, int64_t row_y) { span(row_end(&e, y), row_y); });
     }
     if (c->invert) {
-        cost += fill_rows(c, c->cx0, c->cx1 - 1, c->cy0, cy - ry - 1, col);
-        cost += fill_rows(c, c->cx0, c->cx1 - 1, cy + ey + ry + 1, c->cy1 - 1, col);
+        cost += fill_rows(c, &sp, c->cx0, c->cx1 - 1, c->cy0, cy - ry - 1);
+        cost += fill_rows(c, &sp, c->cx0, c->cx1 - 1, cy + ey + ry + 1, c->cy1 - 1);
     }
     return cost;
 }
@@ -483,7 +633,7 @@ int64_t draw_oval(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y
     if (y0 > y1)
         std::swap(y0, y1);
     if (x1 - x0 <= 1 || y1 - y0 <= 1)
-        return fill_rows(c, x0, x1, y0, y1, col);
+        return rectfill(c, x0, y0, x1, y1, col);
     if (box_outside_clip(c, x0, y0, x1, y1))
         return 0;
     int64_t cx = (x0 + x1) >> 1, cy = (y0 + y1) >> 1, rx = (x1 - x0) >> 1, ry = (y1 - y0) >> 1;
@@ -551,14 +701,18 @@ int64_t draw_rrect(const GfxCtx *c, int64_t x, int64_t y, int64_t w, int64_t h, 
 int64_t draw_rrectfill(const GfxCtx *c, int64_t x, int64_t y, int64_t w, int64_t h, int64_t r, int col)
 {
     if (w <= 0 || h <= 0)
-        return c->invert ? fill_rows(c, c->cx0, c->cx1 - 1, c->cy0, c->cy1 - 1, col) : 0;
+        return c->invert ? rectfill(c, c->cx0, c->cy0, c->cx1 - 1, c->cy1 - 1, col) : 0;
     r = clamp_radius(r, w, h);
     int64_t x2 = x + w - 1, y2 = y + h - 1;
     if (r <= 0)
         return c->invert ? rectfill_outside(c, x, y, x2, y2, col) : rectfill(c, x, y, x2, y2, col);
     int64_t cost = fill_ellipse_1(c, x + r + 1, y + r + 1, r + 1, r + 1, w - 2 * r - 3, h - 2 * r - 3, col);
     int64_t ya = std::max(y + r + 2, c->cy0), yb = std::min(y + h - r - 3, c->cy1 - 1);
+    SpanPlan sp;
+    span_plan(c, col, &sp);
+    if (!c->invert)
+        return cost + fill_rows(c, &sp, x, x2, ya, yb);
     for (int64_t row = ya; row <= yb; row++)
-        cost += c->invert ? draw_hline_inv(c, x, x2, row, col) : draw_hline(c, x, x2, row, col);
+        cost += hline_inv(c, &sp, x, x2, row);
     return cost;
 }
