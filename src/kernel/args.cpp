@@ -1,4 +1,4 @@
-// Settings start values and the command line.
+// The command line.
 #include "kernel/kernel.h"
 
 #include "host/paths.h"
@@ -6,17 +6,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-
-void config_set_start_values()
-{
-    memset(&config, 0, sizeof config);
-    config.fullscreen = 1;
-    config.pixel_perfect = 1;
-    config.volume = 192;
-    config.network_access = 1;
-    config.vproc = 3;
-    config.display = -1;   // no display chosen
-}
 
 // What the next non-option argument is taken as.
 enum ArgTarget {

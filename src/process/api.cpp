@@ -7,6 +7,7 @@
 #include "formats/kod.h"
 #include "gfx/gfx_api.h"
 #include "gfx/video.h"
+#include "kernel/settings.h"
 #include "lua.hpp"
 #include "pdisk/fileapi.h"
 #include "pdisk/pdisk_api.h"
@@ -132,6 +133,7 @@ static const ApiEntry api_entries[] = {
     {"_process_state", lua54__process_state},
     {"_get_process_display_size", lua54__get_process_display_size},
     {"_get_process_list", lua54__get_process_list},
+    {"_apply_system_settings", lua54__apply_system_settings},
     {"_signal", lua54__signal},
     {"_map_ram", lua54__map_ram},
     {"_unmap_ram", lua54__unmap_ram},
