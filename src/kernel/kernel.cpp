@@ -36,7 +36,6 @@ int32_t system_inited;
 int32_t debug_system_frames_since_reboot;
 int kernel_no_pacing;
 
-static int64_t last_frame_end_t;
 
 void kestrane_exit(int status) {
     fflush(stdout);
@@ -208,15 +207,6 @@ void end_frame() {
         uint32_t *frame = generate_video_out(&w, &h);
         if (frame) os_present_frame(frame, w, h);
     }
-    int interval = 16;
-    if (config.battery_saver && app.boot_finished) {
-        app.slow_frame = get_ticks() - app.last_activity_t > 500;
-        if (app.slow_frame) interval = 32;
-    } else {
-        app.slow_frame = 0;
-    }
-    if (!kernel_no_pacing) {
-        for (int i = 0; i < 100 && get_ticks() < last_frame_end_t + interval; i++) os_sleep(1);
-    }
-    last_frame_end_t = get_ticks();
+    int interval = os_frame_interval(get_ticks());
+    if (!kernel_no_pacing) os_wait_frame(interval);
 }

@@ -7,6 +7,8 @@
 #include "formats/kod.h"
 #include "gfx/gfx_api.h"
 #include "gfx/video.h"
+#include "host/input.h"
+#include "host/platform_api.h"
 #include "kernel/settings.h"
 #include "lua.hpp"
 #include "pdisk/fileapi.h"
@@ -135,11 +137,17 @@ static const ApiEntry api_entries[] = {
     {"_get_process_list", lua54__get_process_list},
     {"_apply_system_settings", lua54__apply_system_settings},
     {"_signal", lua54__signal},
+    {"_warp_mouse", lua54__warp_mouse},
     {"_map_ram", lua54__map_ram},
     {"_unmap_ram", lua54__unmap_ram},
+    {"_update_buttons", lua54__update_buttons},
+    {"_set_host_window_icon", lua54__set_host_window_icon},
+    {"_set_host_window_title", lua54__set_host_window_title},
     {"_md5", lua54__md5},
     {"_crc", lua54__crc},
     {"_strindex", lua54__strindex},
+    {"btn", lua54_btn},
+    {"btnp", lua54_btnp},
     {"peek", lua54_peek},
     {"poke", lua54_poke},
     {"peek2", lua54_peek2},

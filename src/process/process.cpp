@@ -9,6 +9,7 @@
 #include "gfx/draw_state.h"
 #include "host/clock.h"
 #include "host/log.h"
+#include "host/platform_api.h"
 #include "kernel/kernel.h"
 #include "lua.hpp"
 #include "lua/libs.h"
@@ -76,6 +77,7 @@ static void set_trust(Process *p, const char *sandbox) {
 static void open_process_libs(lua_State *L) {
     lua54_open_process_libs(L);
     api_add_c_functions(L);
+    os_add_public_c_functions(L);
     userdata_open(L);
 }
 

@@ -86,6 +86,13 @@ struct Process {
     Userdata *cur_map;
     int32_t cur_map_ref;
 
+    // button snapshot of 8 players x 16 buttons (host/input.h); 0 released,
+    // 1-255 pressed with that strength
+    uint8_t btn_cur[128];
+    uint8_t btn_prev[128];
+    uint8_t btn_wait[128];       // must be seen released before it counts
+    int32_t btn_repeat[128];     // btnp repeat counters, -1 never repeats
+
     // kernel bookkeeping, not visible to programs
     int32_t running;     // slices of this process currently on the C stack
     int32_t pending;     // PENDING_* carried out when the slice unwinds

@@ -1,5 +1,6 @@
 // _signal: the system software's control channel into the kernel.
 #include "host/clock.h"
+#include "host/input.h"
 #include "kernel/kernel.h"
 #include "lua.hpp"
 #include "pdisk/mount.h"
@@ -16,6 +17,7 @@ int lua54__signal(lua_State *L) {
     int64_t n = k64_intp(L, 1, 0);
     switch (n) {
     case 22: app.last_activity_t = get_ticks(); break;
+    case 23: input_reset_process_buttons(cproc); break;
     case 33: app.exit_requested = 1; break;
     case 34: app.reboot_requested = 1; break;
     case 36: app.signal36_flag = 1; break;

@@ -1,7 +1,9 @@
 // stat(n): the kernel's query function.
+#include <algorithm>
 #include <ctime>
 
 #include "formats/buffer.h"
+#include "host/input.h"
 #include "kernel/boot.h"
 #include "kernel/kernel.h"
 #include "lua.hpp"
@@ -59,8 +61,15 @@ int lua54_stat(lua_State *L) {
         return 1;
     case 150: case 151: case 152: case 153: case 316: lua_pushstring(L, ""); return 1;
     case 301: lua_pushnumber(L, per_frame(total_frame_cycles)); return 1;
+    case 302: {
+        const char *name = os_key_from_scancode((int)std::clamp<int64_t>(a2, -1, INPUT_KEYS));
+        if (name) lua_pushstring(L, name);
+        else lua_pushnil(L);
+        return 1;
+    }
     case 303: lua_pushinteger(L, (lua_Integer)app.frame_count); return 1;
     case 304: lua_pushnumber(L, per_frame((int64_t)total_frame_cycles_since_wm_flip + cpu_cycles)); return 1;
+    case 305: lua_pushboolean(L, (peek(0x547F) & 0x10) && os_key_state(-1)); return 1;
     case 306: lua_pushstring(L, KESTRANE_BUILD_DATE); return 1;
     case 307: lua_pushinteger(L, p->trust); return 1;
     case 308: lua_pushinteger(L, get_total_num_buffers()); return 1;
@@ -76,11 +85,13 @@ int lua54_stat(lua_State *L) {
     case 331: lua_pushnumber(L, per_frame(p->allotted_last_frame)); return 1;
     case 332: lua_pushinteger(L, count_recent_sandboxed_processes()); return 1;
     case 333: lua_pushinteger(L, unique_counter++); return 1;
+    case 334: lua_pushinteger(L, app.button_state); return 1;
     case 335: lua_pushinteger(L, config.vproc > 3 ? 1 : 0); return 1;
     case 984: lua_pushinteger(L, p->flipped); return 1;
     case 985: lua_pushinteger(L, app.boot_finished); return 1;
     case 986: lua_pushinteger(L, app.signal36_flag); return 1;
     case 987: lua_pushinteger(L, boot_get_time()); return 1;
+    case 988: lua_pushinteger(L, os_key_state(SDL_SCANCODE_LCTRL) && os_key_state(SDL_SCANCODE_RCTRL)); return 1;
     default: lua_pushinteger(L, 0); return 1;
     }
 }
