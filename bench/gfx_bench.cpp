@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <random>
+#include <string>
 
 #include "gfx/draw_state.h"
 #include "gfx/gfx_api.h"
@@ -190,5 +191,134 @@ void BM_video_frame(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * FRAME_BYTES * 4);
 }
 BENCHMARK(BM_video_frame);
+
+}  // namespace
+
+// --- sprites, maps and textured lines --------------------------------------
+// Each case reports the pixels it composes per second ("pixels").
+
+#include "gfx/gfx_api2.h"
+
+namespace {
+
+// The sprite functions in the bench process, and sprite 1 a 16 x 16 bitmap
+// and sprites 2-5 8 x 8 ones of colours 1-63 (every pixel opaque), map MAP
+// a full screen of 8 x 8 cells naming them, TEX a 64 x 64 texture.
+Process *sprite_process()
+{
+    static bool ready = false;
+    Process *p = bench_process();
+    if (!ready) {
+        ready = true;
+        lua_register(p->L, "_set_spr", lua54__set_spr);
+        run(p, "local function pic(w, h, seed) local b = userdata('u8', w, h) "
+               "for i = 0, w * h - 1 do b[i] = 1 + (i * seed + i // w) % 63 end return b end "
+               "_set_spr(1, pic(16, 16, 7)) for n = 2, 5 do _set_spr(n, pic(8, 8, n * 5)) end "
+               "TEX = pic(64, 64, 13) _set_spr(6, TEX) "
+               "MAP = userdata('i16', 60, 34) for i = 0, 60 * 34 - 1 do MAP[i] = 2 + i % 4 end");
+    }
+    return p;
+}
+
+// A screen of 16 x 16 sprites, 30 x 16 of them, one call each.
+void spr_screen(benchmark::State &state, void (*set_state)(Process *))
+{
+    Process *p = sprite_process();
+    set_state(p);
+    for (auto _ : state) {
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 30; x++)
+                call(p->L, lua54_spr, {1, x * 16, y * 16 + 3});
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = benchmark::Counter((double)state.iterations() * 30 * 16 * 256,
+                                                  benchmark::Counter::kIsRate);
+}
+
+void BM_spr_16x16_opaque(benchmark::State &state) { spr_screen(state, opaque_state); }
+BENCHMARK(BM_spr_16x16_opaque);
+
+void BM_spr_16x16_composed(benchmark::State &state) { spr_screen(state, composed_state); }
+BENCHMARK(BM_spr_16x16_composed);
+
+// The same sprites mirrored both ways.
+void BM_spr_16x16_flipped(benchmark::State &state)
+{
+    Process *p = sprite_process();
+    opaque_state(p);
+    for (auto _ : state) {
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 30; x++) {
+                lua_pushcfunction(p->L, lua54_spr);
+                lua_pushinteger(p->L, 1);
+                lua_pushinteger(p->L, x * 16);
+                lua_pushinteger(p->L, y * 16 + 3);
+                lua_pushboolean(p->L, 1);
+                lua_pushboolean(p->L, 1);
+                lua_call(p->L, 5, 0);
+                cpu_cycles = 0;
+            }
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = benchmark::Counter((double)state.iterations() * 30 * 16 * 256,
+                                                  benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_spr_16x16_flipped);
+
+// The whole screen as one map of 8 x 8 cells (60 x 34, the last row cut).
+void BM_map_8x8_screen(benchmark::State &state)
+{
+    Process *p = sprite_process();
+    opaque_state(p);
+    run(p, "poke(0x550e, 8, 8)");
+    for (auto _ : state) {
+        lua_pushcfunction(p->L, lua54__draw_map);
+        lua_getglobal(p->L, "MAP");
+        lua_call(p->L, 1, 0);
+        cpu_cycles = 0;
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = benchmark::Counter((double)state.iterations() * FRAME_BYTES,
+                                                  benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_map_8x8_screen);
+
+// One perspective line per row across the screen (a floor seen at an
+// angle), flags 0 (divide every 8 pixels) or 0x400 (every pixel).
+void tline_screen(benchmark::State &state, lua_Integer flags)
+{
+    Process *p = sprite_process();
+    opaque_state(p);
+    lua_State *L = p->L;
+    for (auto _ : state) {
+        for (int y = 0; y < H; y++) {
+            double w0 = 1.0 + y / 64.0, w1 = 4.0 - y / 128.0;
+            lua_pushcfunction(L, lua54_tline3d);
+            lua_pushinteger(L, 6);
+            lua_pushinteger(L, 0);
+            lua_pushinteger(L, y);
+            lua_pushinteger(L, W - 1);
+            lua_pushinteger(L, y);
+            lua_pushnumber(L, 0);
+            lua_pushnumber(L, y * w0);
+            lua_pushnumber(L, 256 * w1);
+            lua_pushnumber(L, y * w1);
+            lua_pushnumber(L, w0);
+            lua_pushnumber(L, w1);
+            lua_pushinteger(L, flags);
+            lua_call(L, 12, 0);
+            cpu_cycles = 0;
+        }
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = benchmark::Counter((double)state.iterations() * FRAME_BYTES,
+                                                  benchmark::Counter::kIsRate);
+}
+
+void BM_tline3d_screen(benchmark::State &state) { tline_screen(state, 0); }
+BENCHMARK(BM_tline3d_screen);
+
+void BM_tline3d_screen_exact(benchmark::State &state) { tline_screen(state, 0x400); }
+BENCHMARK(BM_tline3d_screen_exact);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "formats/digest.h"
 #include "formats/kod.h"
 #include "gfx/gfx_api.h"
+#include "gfx/gfx_api2.h"
 #include "gfx/video.h"
 #include "host/input.h"
 #include "host/platform_api.h"
@@ -39,6 +40,10 @@ static const ApiEntry api_entries[] = {
     {"fillp", lua54_fillp},
     {"pset", lua54_pset},
     {"pget", lua54_pget},
+    {"fset", lua54_fset},
+    {"fget", lua54_fget},
+    {"mset", lua54_mset},
+    {"mget", lua54_mget},
     {"camera", lua54_camera},
     {"clip", lua54_clip},
     {"rectfill", lua54_rectfill},
@@ -50,6 +55,10 @@ static const ApiEntry api_entries[] = {
     {"rrect", lua54_rrect},
     {"rrectfill", lua54_rrectfill},
     {"line", lua54_line},
+    {"tline3d", lua54_tline3d},
+    {"sspr", lua54_sspr},
+    {"spr", lua54_spr},
+    {"_draw_map", lua54__draw_map},
     {"blit", lua54_blit},
     {"_printh", lua54__printh},
     {"printh", lua54__printh},
@@ -138,6 +147,7 @@ static const ApiEntry api_entries[] = {
     {"_apply_system_settings", lua54__apply_system_settings},
     {"_signal", lua54__signal},
     {"_warp_mouse", lua54__warp_mouse},
+    {"_set_spr", lua54__set_spr},
     {"_map_ram", lua54__map_ram},
     {"_unmap_ram", lua54__unmap_ram},
     {"_update_buttons", lua54__update_buttons},
