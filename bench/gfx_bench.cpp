@@ -11,6 +11,7 @@
 
 #include "gfx/draw_state.h"
 #include "gfx/gfx_api.h"
+#include "gfx/print.h"
 #include "gfx/video.h"
 #include "kernel/kernel.h"
 #include "lua.hpp"
@@ -320,5 +321,34 @@ BENCHMARK(BM_tline3d_screen);
 
 void BM_tline3d_screen_exact(benchmark::State &state) { tline_screen(state, 0x400); }
 BENCHMARK(BM_tline3d_screen_exact);
+
+// A screen of text in the built-in font: 24 lines of 96 characters printed
+// with one call, the way a terminal redraws; pixels are the 5 x 11 cells.
+void BM_print_screen(benchmark::State &state)
+{
+    Process *p = bench_process();
+    opaque_state(p);
+    print_install_builtin_font(p);
+    std::string text;
+    for (int line = 0; line < 24; line++) {
+        for (int i = 0; i < 96; i++)
+            text += (char)(33 + (line * 96 + i) % 94);
+        text += '\n';
+    }
+    lua_State *L = p->L;
+    for (auto _ : state) {
+        lua_pushcfunction(L, lua54__print_v7scii);
+        lua_pushlstring(L, text.data(), text.size());
+        lua_pushinteger(L, 0);
+        lua_pushinteger(L, 0);
+        lua_pushinteger(L, 7);
+        lua_call(L, 4, 0);
+        cpu_cycles = 0;
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = benchmark::Counter((double)state.iterations() * 24 * 96 * 5 * 11,
+                                                  benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_print_screen);
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "formats/kod.h"
 #include "gfx/gfx_api.h"
 #include "gfx/gfx_api2.h"
+#include "gfx/print.h"
 #include "gfx/video.h"
 #include "host/input.h"
 #include "host/platform_api.h"
@@ -60,6 +61,7 @@ static const ApiEntry api_entries[] = {
     {"spr", lua54_spr},
     {"_draw_map", lua54__draw_map},
     {"blit", lua54_blit},
+    {"_print_v7scii", lua54__print_v7scii},
     {"_printh", lua54__printh},
     {"printh", lua54__printh},
     {"_count_p", lua54__count_p},
