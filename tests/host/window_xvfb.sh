@@ -14,22 +14,10 @@ bin="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 checker="$here/window_check.py"
 work="$(mktemp -d "${TMPDIR:-/tmp}/kestrane-xvfb.XXXXXX")"
-passed=0
-failed=0
+source "$here/xvfb_common.bash"
 skipped=0
-xvfb_pid=""
-kestrane_pid=""
-
-cleanup() {
-    [ -n "$kestrane_pid" ] && kill "$kestrane_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    if [ "$failed" -eq 0 ]; then rm -rf "$work"; else echo "kept for inspection: $work"; fi
-}
 trap cleanup EXIT
 
-pass() { passed=$((passed + 1)); echo "ok: $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
 skip() { skipped=$((skipped + 1)); echo "skipped: $*"; }
 
 # ---------------------------------------------------------------- tools
@@ -120,19 +108,6 @@ cp "$bin/kestrane" "$work/run/"
 
 # ---------------------------------------------------------------- helpers
 
-# start_x WxH: a fresh X server with one screen of that size.
-start_x() {
-    local fdfile="$work/display"
-    : >"$fdfile"
-    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$fdfile" 2>"$work/xvfb.err" &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$fdfile" ] && break
-        sleep 0.1
-    done
-    [ -s "$fdfile" ] || { fail "Xvfb did not start: $(cat "$work/xvfb.err")"; return 1; }
-    export DISPLAY=":$(tr -d '\n' <"$fdfile")"
-}
 
 stop_x() {
     kill "$xvfb_pid" 2>/dev/null
@@ -190,8 +165,7 @@ find_window() {
         sleep 0.1
     done
     [ -n "$wid" ] || return 1
-    eval "$(xdotool getwindowgeometry --shell "$wid" | sed -n 's/^\(X\|Y\|WIDTH\|HEIGHT\)=/G_\1=/p')"
-    wx=$G_X wy=$G_Y ww=$G_WIDTH wh=$G_HEIGHT
+    window_geometry "$wid"
 }
 
 # expect_size NAME W H: the window has that size (retried while it settles).
