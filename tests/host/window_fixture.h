@@ -15,6 +15,10 @@ struct HostWindowFixture : ::testing::Test {
     HomeGuard home_guard{home.path};
     EnvGuard driver{"SDL_VIDEODRIVER", "offscreen"};
     EnvGuard audio{"SDL_AUDIODRIVER", "dummy"};
+    // the software renderer without a GL surface keeps the host's GL
+    // drivers out of the process
+    EnvGuard render{"SDL_RENDER_DRIVER", "software"};
+    EnvGuard accel{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
     AppState saved_app = app;
     Config saved_config = config;
 
