@@ -302,7 +302,7 @@ int bwrite_uint8_as_hex(int v, Buffer *b)
     return bwrite(out, 1, 2, b);
 }
 
-static int hex_value(uint8_t c)
+int hex_value(int c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';

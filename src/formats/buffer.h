@@ -65,6 +65,8 @@ int bwrite_int64_as_hex(int64_t v, Buffer *b);
 int bwrite_uint8_as_hex(int v, Buffer *b);
 
 // Hex reads. A byte that is not a hex digit reads as 0.
+// Value of a hexadecimal digit of either case; any other character is 0.
+int hex_value(int c);
 int bread_uint8_hex(Buffer *b);
 int read_u8_from_hex_str(const char **p);
 int read_i16_from_hex_str(const char **p);

@@ -4,35 +4,19 @@
 
 #include "gfx/gfx.h"
 #include "gfx/gfx_api.h"
+#include "gfx/sprite.h"
 #include "memory/ram.h"
 #include "process/api.h"
 #include "process/slice.h"
 
 namespace {
 
-// One drawing call: the context and the camera.
-struct Call {
-    Process *p;
-    GfxCtx c;
-    int32_t camx, camy;
-};
-
-bool begin(Call *k)
-{
-    k->p = cproc;
-    if (!gfx_begin(k->p, &k->c))
-        return false;
-    k->camx = gfx_camera_x(k->p);
-    k->camy = gfx_camera_y(k->p);
-    return true;
-}
-
-int64_t arg_x(const Call *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camx); }
-int64_t arg_y(const Call *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camy); }
+int64_t arg_x(const SprCall *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camx); }
+int64_t arg_y(const SprCall *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camy); }
 int64_t arg_size(lua_State *L, int idx, int64_t def) { return gfx_sat32(k64_intp(L, idx, def)); }
 
 // Applies the colour argument at idx and reloads what it may have changed.
-int pen(Call *k, lua_State *L, int idx)
+int pen(SprCall *k, lua_State *L, int idx)
 {
     int col = colp(L, idx);
     get_masks_shape(&k->c);
@@ -49,78 +33,24 @@ void set_line_end(Process *p, int64_t x, int64_t y)
 int64_t line_end_x(Process *p) { return (int32_t)ram_load<uint32_t>(p, GFX_LINE_X); }
 int64_t line_end_y(Process *p) { return (int32_t)ram_load<uint32_t>(p, GFX_LINE_Y); }
 
-// --- batch records ----------------------------------------------------------
-
-constexpr int64_t BATCH_MAX_RECORDS = 262144;
-
-// f(data, offset = 0, count = height, params = width, stride = width)
-struct Batch {
-    const double *d;
-    int64_t size, offset, count, params, stride;
-};
-
-bool batch_open(lua_State *L, int64_t max_params, Batch *b)
-{
-    Userdata *u = ud_check(L, 1);
-    if (!u || (u->type & UD_TYPE_MASK) != UD_F64)
-        return false;
-    const int64_t lim = (int64_t)1 << 40;
-    b->d = (const double *)ud_data(u);
-    b->size = ud_count(u);
-    b->offset = std::clamp<int64_t>(k64_intp(L, 2, 0), -lim, lim);
-    b->count = std::min(k64_intp(L, 3, u->height), BATCH_MAX_RECORDS);
-    b->params = std::clamp<int64_t>(k64_intp(L, 4, u->width), 0, max_params);
-    b->stride = std::clamp<int64_t>(k64_intp(L, 5, u->width), -lim, lim);
-    return true;
-}
-
-bool is_batch(lua_State *L)
-{
-    Userdata *u = ud_check(L, 1);
-    return u && (u->type & UD_TYPE_MASK) == UD_F64;
-}
-
-// Element offset of record i, or -1 where processing stops.
-int64_t record(const Batch *b, int64_t i)
-{
-    int64_t off = b->offset + i * b->stride;
-    return (off < 0 || off > b->size - b->params) ? -1 : off;
-}
-
-int64_t floor_field(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    v = std::floor(v);
-    if (v >= 9223372036854775807.0)
-        return INT64_MAX;
-    if (v <= -9223372036854775808.0)
-        return INT64_MIN;
-    return (int64_t)v;
-}
-
-// Field j of the record at off, or def when params leaves it out.
-int64_t field(const Batch *b, int64_t off, int64_t j, int64_t def)
-{
-    return j < b->params ? floor_field(b->d[off + j]) : def;
-}
+// --- batch records (read as sprite.h reads them) --------------------------
 
 // A present colour field is a colour argument for its record.
-int record_pen(Call *k, const Batch *b, int64_t off, int64_t j)
+int record_pen(SprCall *k, const SprBatch *b, int64_t off, int64_t j)
 {
     if (j < b->params)
-        set_colp(k->p, field(b, off, j, 0));
+        set_colp(k->p, spr_batch_int(b, off, j, 0));
     get_masks_shape(&k->c);
     return pen_colour(k->p);
 }
 
 // Runs draw(off) over the records; returns how many were processed.
 template <typename Draw>
-int64_t each_record(const Batch *b, Draw draw)
+int64_t each_record(const SprBatch *b, Draw draw)
 {
     int64_t n = 0;
     for (; n < b->count; n++) {
-        int64_t off = record(b, n);
+        int64_t off = spr_batch_record(b, n);
         if (off < 0)
             break;
         draw(off);
@@ -130,14 +60,14 @@ int64_t each_record(const Batch *b, Draw draw)
 
 int batch_pset(lua_State *L)
 {
-    Call k;
-    Batch b;
-    if (!batch_open(L, 3, &b) || b.count < 1 || !begin(&k))
+    SprCall k;
+    SprBatch b;
+    if (!spr_batch_open(L, 3, &b) || b.count < 1 || !spr_begin(&k))
         return 0;
     int64_t pixels = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         int col = record_pen(&k, &b, off, 2);
-        int64_t x = gfx_coord(field(&b, off, 0, 0), k.camx), y = gfx_coord(field(&b, off, 1, 0), k.camy);
+        int64_t x = gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy);
         pixels += putpixel(&k.c, x, y, col);
     });
     spend_cpu(2 * n + 2 + pixels / 3);
@@ -146,9 +76,9 @@ int batch_pset(lua_State *L)
 
 int batch_line(lua_State *L)
 {
-    Call k;
-    Batch b;
-    if (!batch_open(L, 5, &b) || b.count < 1 || !begin(&k))
+    SprCall k;
+    SprBatch b;
+    if (!spr_batch_open(L, 5, &b) || b.count < 1 || !spr_begin(&k))
         return 0;
     int64_t pixels = 0;
     int64_t n;
@@ -156,7 +86,7 @@ int batch_line(lua_State *L)
         // a polyline from the last end point
         n = each_record(&b, [&](int64_t off) {
             int col = record_pen(&k, &b, off, 2);
-            int64_t x = field(&b, off, 0, 0), y = field(&b, off, 1, 0);
+            int64_t x = spr_batch_int(&b, off, 0, 0), y = spr_batch_int(&b, off, 1, 0);
             pixels += draw_line(&k.c, gfx_coord(line_end_x(k.p), k.camx), gfx_coord(line_end_y(k.p), k.camy),
                                 gfx_coord(x, k.camx), gfx_coord(y, k.camy), col);
             set_line_end(k.p, x, y);
@@ -164,9 +94,9 @@ int batch_line(lua_State *L)
     } else {
         n = each_record(&b, [&](int64_t off) {
             int col = record_pen(&k, &b, off, 4);
-            int64_t x1 = field(&b, off, 2, 0), y1 = field(&b, off, 3, 0);
-            pixels += draw_line(&k.c, gfx_coord(field(&b, off, 0, 0), k.camx),
-                                gfx_coord(field(&b, off, 1, 0), k.camy), gfx_coord(x1, k.camx),
+            int64_t x1 = spr_batch_int(&b, off, 2, 0), y1 = spr_batch_int(&b, off, 3, 0);
+            pixels += draw_line(&k.c, gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx),
+                                gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy), gfx_coord(x1, k.camx),
                                 gfx_coord(y1, k.camy), col);
             set_line_end(k.p, x1, y1);
         });
@@ -177,23 +107,23 @@ int batch_line(lua_State *L)
 
 int batch_rectfill(lua_State *L)
 {
-    Call k;
-    Batch b;
-    if (!batch_open(L, 5, &b) || b.count < 1 || !begin(&k))
+    SprCall k;
+    SprBatch b;
+    if (!spr_batch_open(L, 5, &b) || b.count < 1 || !spr_begin(&k))
         return 0;
     int64_t cost = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         k.p->invert = 0;
         int col = record_pen(&k, &b, off, 4);
-        int64_t x0 = gfx_coord(field(&b, off, 0, 0), k.camx), y0 = gfx_coord(field(&b, off, 1, 0), k.camy);
-        int64_t x1 = gfx_coord(field(&b, off, 2, 0), k.camx), y1 = gfx_coord(field(&b, off, 3, 0), k.camy);
+        int64_t x0 = gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx), y0 = gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy);
+        int64_t x1 = gfx_coord(spr_batch_int(&b, off, 2, 0), k.camx), y1 = gfx_coord(spr_batch_int(&b, off, 3, 0), k.camy);
         cost += k.c.invert ? rectfill_outside(&k.c, x0, y0, x1, y1, col) : rectfill(&k.c, x0, y0, x1, y1, col);
     });
     spend_cpu(2 * n + 2 + cost / 3);
     return 0;
 }
 
-int64_t circle(const Call *k, int64_t x, int64_t y, int64_t r, int col, bool filled)
+int64_t circle(const SprCall *k, int64_t x, int64_t y, int64_t r, int col, bool filled)
 {
     if (r < 0)
         return (filled && k->c.invert) ? rectfill(&k->c, k->c.cx0, k->c.cy0, k->c.cx1 - 1, k->c.cy1 - 1, col) : 0;
@@ -204,17 +134,17 @@ int64_t circle(const Call *k, int64_t x, int64_t y, int64_t r, int col, bool fil
 
 int batch_circ(lua_State *L, bool filled)
 {
-    Call k;
-    Batch b;
-    if (!batch_open(L, 4, &b) || b.count < 1 || !begin(&k))
+    SprCall k;
+    SprBatch b;
+    if (!spr_batch_open(L, 4, &b) || b.count < 1 || !spr_begin(&k))
         return 0;
     if (filled)
         k.p->invert = 0;
     int64_t cost = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         int col = record_pen(&k, &b, off, 3);
-        int64_t x = gfx_coord(field(&b, off, 0, 0), k.camx), y = gfx_coord(field(&b, off, 1, 0), k.camy);
-        cost += circle(&k, x, y, gfx_sat32(field(&b, off, 2, 4)), col, filled);
+        int64_t x = gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy);
+        cost += circle(&k, x, y, gfx_sat32(spr_batch_int(&b, off, 2, 4)), col, filled);
     });
     spend_cpu(2 * n + 2 + cost / 3);
     return 0;
@@ -227,8 +157,8 @@ int box_call(lua_State *L, BoxFn fn, bool resets_invert, int64_t divisor)
 {
     if (lua_gettop(L) < 4)
         return 0;
-    Call k;
-    if (!begin(&k))
+    SprCall k;
+    if (!spr_begin(&k))
         return 0;
     if (resets_invert)
         k.p->invert = 0;
@@ -245,12 +175,12 @@ int64_t rectfill_either(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int
 
 int circ_call(lua_State *L, bool filled)
 {
-    if (is_batch(L))
+    if (spr_is_batch(L))
         return batch_circ(L, filled);
     if (lua_gettop(L) < 2)
         return 0;
-    Call k;
-    if (!begin(&k))
+    SprCall k;
+    if (!spr_begin(&k))
         return 0;
     if (filled)
         k.p->invert = 0;
@@ -264,8 +194,8 @@ int rrect_call(lua_State *L, bool filled)
 {
     if (lua_gettop(L) < 2)
         return 0;
-    Call k;
-    if (!begin(&k))
+    SprCall k;
+    if (!spr_begin(&k))
         return 0;
     if (filled)
         k.p->invert = 0;
@@ -282,12 +212,12 @@ int rrect_call(lua_State *L, bool filled)
 // pset(x, y, col)
 int lua54_pset(lua_State *L)
 {
-    if (is_batch(L))
+    if (spr_is_batch(L))
         return batch_pset(L);
     if (lua_gettop(L) < 2)
         return 0;
-    Call k;
-    if (!begin(&k))
+    SprCall k;
+    if (!spr_begin(&k))
         return 0;
     int64_t x = arg_x(&k, L, 1), y = arg_y(&k, L, 2);
     putpixel(&k.c, x, y, pen(&k, L, 3));
@@ -309,10 +239,10 @@ int lua54_pget(lua_State *L)
 // line(), line(col), line(x, y, col), line(x0, y0, x1, y1, col)
 int lua54_line(lua_State *L)
 {
-    if (is_batch(L))
+    if (spr_is_batch(L))
         return batch_line(L);
-    Call k;
-    if (!begin(&k))
+    SprCall k;
+    if (!spr_begin(&k))
         return 0;
     int top = lua_gettop(L);
     if (top <= 1) {
@@ -345,7 +275,7 @@ int lua54_rect(lua_State *L) { return box_call(L, draw_rect, false, 3); }
 
 int lua54_rectfill(lua_State *L)
 {
-    if (is_batch(L))
+    if (spr_is_batch(L))
         return batch_rectfill(L);
     return box_call(L, rectfill_either, true, 3);
 }

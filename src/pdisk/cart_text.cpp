@@ -169,14 +169,6 @@ static void close_file(TextCartReader &r)
         r.damaged = true;
 }
 
-static int hex_value(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c |= 0x20;
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : 0;
-}
-
 // Two digits per byte; a digit left over at the end is ignored.
 static void append_hex_bytes(std::string &out, const char *s, size_t n)
 {

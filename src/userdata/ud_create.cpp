@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "formats/buffer.h"
 #include "process/slice.h"
 #include "userdata/userdata.h"
 
@@ -22,17 +23,6 @@ Text make_text(const char *data, size_t len)
     return {data, nul ? nul : data + len};
 }
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
-}
-
 // `digits` hex digits, most significant first, a non-hex character counting
 // as 0. Returns false (and consumes the rest) when the text runs out first.
 bool read_hex(Text *t, int digits, uint64_t *out)
@@ -41,7 +31,7 @@ bool read_hex(Text *t, int digits, uint64_t *out)
     for (int i = 0; i < digits; i++) {
         if (t->p >= t->end)
             return false;
-        v = v << 4 | (uint64_t)hex_digit(*t->p++);
+        v = v << 4 | (uint64_t)hex_value((uint8_t)*t->p++);
     }
     *out = v;
     return true;
@@ -132,8 +122,8 @@ void charge_text(const Userdata *u)
 Userdata *create_literal(lua_State *L, const char *lit, size_t len)
 {
     bool map = lit[1] == 'm';
-    int w = hex_digit(lit[5]) << 4 | hex_digit(lit[6]);
-    int h = hex_digit(lit[7]) << 4 | hex_digit(lit[8]);
+    int w = hex_value((uint8_t)lit[5]) << 4 | hex_value((uint8_t)lit[6]);
+    int h = hex_value((uint8_t)lit[7]) << 4 | hex_value((uint8_t)lit[8]);
     Userdata *u = ud_new(L, map ? UD_I16 : UD_U8, 2, w, h);
     if (!u)
         return nullptr;
