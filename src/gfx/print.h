@@ -49,6 +49,12 @@ constexpr uint32_t PRINT_BUILTIN_FONT_ADDR = 0x4000;
 // have it.
 void print_install_builtin_font(Process *p);
 
+// A drawing record of the kernel's own, outside the process table: the
+// built-in font, masks 0x3F and colour table 0 with row s filled with s, so
+// that each colour writes itself (0 included). Null when out of memory.
+Process *print_new_kernel_record();
+void print_free_kernel_record(Process *r);
+
 struct PrintResult {
     int64_t max_x, max_y;   // largest cursor x and y reached
     int64_t cycles;         // CPU units the print costs

@@ -19,12 +19,7 @@ void print_install_builtin_font(Process *p)
     ram_store<uint8_t>(p, PRINT_ALT_FONT, 0x56);
 }
 
-namespace {
-
-// A drawing record of the kernel's own: the built-in font, masks 0x3F and
-// colour table 0 with row s filled with s, so that each colour writes
-// itself (0 included).
-Process *new_kernel_record()
+Process *print_new_kernel_record()
 {
     Process *r = (Process *)calloc(1, sizeof(Process));
     if (!r)
@@ -38,11 +33,15 @@ Process *new_kernel_record()
     return r;
 }
 
-void free_kernel_record(Process *r)
+void print_free_kernel_record(Process *r)
 {
+    if (!r)
+        return;
     ram_free_process(r);
     free(r);
 }
+
+namespace {
 
 // A bitmap outside any Lua state: header and pixels in one block.
 struct Canvas {
@@ -66,7 +65,7 @@ void print_label_text(CartLabelCanvas *canvas, const char *text, int x, int y)
 {
     if (!canvas || !text)
         return;
-    Process *r = new_kernel_record();
+    Process *r = print_new_kernel_record();
     if (!r)
         return;
     Canvas bitmap(CART_LABEL_TEXT_W, CART_LABEL_TEXT_H);
@@ -82,5 +81,5 @@ void print_label_text(CartLabelCanvas *canvas, const char *text, int x, int y)
         for (int xx = 0; xx < CART_LABEL_TEXT_W; xx++)
             if (px[yy * CART_LABEL_TEXT_W + xx])
                 canvas->bits[yy][xx] = 1;
-    free_kernel_record(r);
+    print_free_kernel_record(r);
 }

@@ -17,22 +17,26 @@ static VideoPalette out_palette;
 
 const VideoPalette *video_output_palette() { return &out_palette; }
 
-// The process whose display is shown this frame, or null for none (the
-// boot screen, until it exists, produces no frame of its own).
-Process *video_source() {
+// The process whose display is shown this frame; *boot is set when the
+// boot screen shows instead. Null with *boot clear: no frame.
+Process *video_source(bool *boot) {
     Process *wm = get_process(3);
+    *boot = false;
     if (config.vproc > 3) {
         if (wm) app.boot_finished = 1;
         return wm;
     }
     if (!app.boot_finished) {
         int64_t t = boot_get_time();   // the boot clock starts at the first frame
-        if (!wm || t <= 2199) return nullptr;
-        vemo_debug("@@ finished_boot_sequence\n");
-        app.boot_finished = 1;
+        if (wm && t > 2199) {
+            vemo_debug("@@ finished_boot_sequence\n");
+            app.boot_finished = 1;
+        }
     }
     // the boot frame stays until the system software releases it
-    return app.boot_screen_released ? wm : nullptr;
+    if (wm && app.boot_finished && app.boot_screen_released) return wm;
+    *boot = true;
+    return nullptr;
 }
 
 static void build_palette(Process *src) {
@@ -73,7 +77,9 @@ static void scale_frame(int k) {
 }
 
 uint32_t *generate_video_out(int *width, int *height) {
-    Process *src = video_source();
+    bool boot;
+    Process *src = video_source(&boot);
+    if (boot) src = draw_boot();
     if (!src) return nullptr;
     if (peek_proc(src, 0x547F) & 2) return nullptr;   // frame held
     build_palette(src);

@@ -18,8 +18,9 @@ struct VideoPalette {
 // source yet, or the source holds its frame.
 uint32_t *generate_video_out(int *width, int *height);
 // The choice of source alone, which also moves the boot sequence on; called
-// instead of generate_video_out when no frames are made (headless).
-struct Process *video_source();
+// instead of generate_video_out when no frames are made (headless). Sets
+// *boot when the boot screen is the source (the result is then null).
+struct Process *video_source(bool *boot);
 
 struct Userdata;
 struct lua_State;

@@ -201,7 +201,8 @@ void system_frame() {
 
 void end_frame() {
     if (config.headless) {
-        video_source();
+        bool boot;
+        video_source(&boot);
     } else {
         int w, h;
         uint32_t *frame = generate_video_out(&w, &h);

@@ -213,6 +213,16 @@ void ram_map_page(Process *p, lua_State *L, int ud_index, uint32_t pg, uint8_t *
     p->page_flags[pg] = RAM_FLAGS_WRITTEN;
 }
 
+void ram_map_kernel_page(Process *p, uint32_t pg, uint8_t *data, int32_t n)
+{
+    pg &= RAM_PAGE_MASK;
+    p->page_ref[pg] = 0;
+    p->read_ptr[pg] = data;
+    p->page_len[pg] = n;
+    p->mapped_bits[pg >> 5] |= 1u << (pg & 31);
+    p->page_flags[pg] = RAM_FLAGS_WRITTEN;
+}
+
 void ram_unmap_page(Process *p, lua_State *L, uint32_t pg)
 {
     pg &= RAM_PAGE_MASK;

@@ -177,6 +177,9 @@ bool ram_unmap(Process *p, lua_State *L, const uint8_t *data, int64_t size, int6
 // Maps one page onto data with page_len n (1..4096), or unmaps it.
 void ram_map_page(Process *p, lua_State *L, int ud_index, uint32_t pg, uint8_t *data, int32_t n);
 void ram_unmap_page(Process *p, lua_State *L, uint32_t pg);
+// Maps page pg onto n bytes that the kernel owns and keeps alive itself
+// (no Lua reference is taken).
+void ram_map_kernel_page(Process *p, uint32_t pg, uint8_t *data, int32_t n);
 
 inline bool ram_page_mapped(const Process *p, uint32_t pg)
 {

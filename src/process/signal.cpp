@@ -20,6 +20,7 @@ int lua54__signal(lua_State *L) {
     case 23: input_reset_process_buttons(cproc); break;
     case 33: app.exit_requested = 1; break;
     case 34: app.reboot_requested = 1; break;
+    case 35: app.boot_alt_colours = 1; break;
     case 36: app.signal36_flag = 1; break;
     case 37: app.boot_screen_released = 1; break;
     case 38: collect_and_set_baseline(); break;

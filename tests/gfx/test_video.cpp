@@ -99,13 +99,17 @@ TEST_F(Video, HeldFramesAndTheBootHandOver) {
     // after a reset the boot screen is the source until the window manager
     // exists, 2.2 s have passed and the system software releases it
     restart();
-    EXPECT_EQ(frame(), nullptr);
+    bool boot = false;
+    EXPECT_EQ(video_source(&boot), nullptr);
+    EXPECT_TRUE(boot);
     for (int i = 0; i < 3; i++) create_process_from_code("x = 1", "p", "p", "", "");
     app.frame_count += 200;   // 3.3 s of frames
-    EXPECT_EQ(frame(), nullptr);
+    EXPECT_EQ(video_source(&boot), nullptr);
+    EXPECT_TRUE(boot);
     EXPECT_EQ(app.boot_finished, 1);
     app.boot_screen_released = 1;
-    EXPECT_NE(frame(), nullptr);
+    EXPECT_EQ(video_source(&boot), get_process(3));
+    EXPECT_FALSE(boot);
 
     // a stand-alone cartridge has no boot screen and no frame without id 3
     restart();

@@ -37,4 +37,20 @@ grep -q "booting kestrane 0.3.0c" "$work/home2/log.txt" || fail "banner not logg
 out="$(timeout 3 "$bin/kestrane" -x -home "$work/home3" 2>&1)"
 status=$?
 [ "$status" -eq 124 ] || fail "shipped system stopped with status $status: $out"
-echo "1 passed, 0 failed"
+# mkrom's export name, exported cartridge and flags word: the data folder
+# follows the export name and the cartridge runs as the video process
+mkdir -p "$work/cart" "$work/c" "$work/xdg"
+echo 'x = 1' > "$work/cart/main.lua"
+cat > "$work/sys/boot.lua" <<'LUA'
+print(stat(317), stat(335), fetch('/ram/expcart/main.lua', 2))
+_signal(33)
+flip()
+LUA
+"$bin/mkrom" -name demo -cart "$work/cart" -flags 1 "$work/sys" "$work/c/sysrom.dat" >/dev/null ||
+    fail "mkrom with a cartridge"
+cp "$bin/kestrane" "$work/c/"
+out="$(XDG_DATA_HOME="$work/xdg" timeout 20 "$work/c/kestrane" -x 2>&1)"
+[ "$out" = "$(printf '3\t1\tx = 1')" ] || fail "exported cartridge: $out"
+[ -f "$work/xdg/Kestrane/exp/demo/log.txt" ] || fail "export name: no log in its data folder"
+"$bin/mkrom" -flags 1 "$work/sys" "$work/c/x.dat" 2>/dev/null && fail "flags without a cartridge accepted"
+echo "2 passed, 0 failed"

@@ -294,3 +294,30 @@ TEST(Startup, RomFilesAreReadThroughFetch) {
 }
 
 }  // namespace
+
+namespace {
+
+// The exported-cartridge records: a cartridge alone mounts at /ram/expcart;
+// with bit 0 of the flags word it also runs as the video process.
+TEST(Startup, ExportedCartridgeModes) {
+    const char *boot = R"(
+        print(stat(317), stat(335), fstat('/ram/expcart'), fetch('/ram/expcart/main.lua', 2))
+        while true do flip() end)";
+    std::vector<std::string> base = harness_rom_records({{"boot.lua", boot}});
+    std::string cart = harness_rom_records({{"main.lua", "x = 1"}})[1];
+
+    MachineRun plain = harness_run(base, 2, temp_home());
+    EXPECT_EQ(plain.out, "1\t0\tnil\n");
+
+    std::vector<std::string> with_cart = base;
+    with_cart.push_back(cart);
+    EXPECT_EQ(harness_run(with_cart, 2, temp_home()).out, "3\t0\tfolder\tx = 1\n");
+
+    std::vector<std::string> as_video = with_cart;
+    as_video.push_back(std::string("\0\0\0\1", 4));
+    EXPECT_EQ(harness_run(as_video, 2, temp_home()).out, "3\t1\tfolder\tx = 1\n");
+    as_video.back() = std::string("\0\0\0\2", 4);
+    EXPECT_EQ(harness_run(as_video, 2, temp_home()).out, "3\t0\tfolder\tx = 1\n");
+}
+
+}  // namespace
