@@ -105,7 +105,11 @@ int lua54__mkdir(lua_State *L)
         lua_pushliteral(L, "mkdir: directory already exists");
         return 1;
     }
-    if (pmkdir(p.c_str()) != 0) {
+    // a folder whose parent is missing could never be listed or reached by
+    // walking down from "/"
+    size_t slash = p.rfind('/');
+    std::string parent = slash == 0 ? std::string("/") : p.substr(0, slash);
+    if (!pdisk_directory_exists(parent.c_str(), 1) || pmkdir(p.c_str()) != 0) {
         lua_pushliteral(L, "mkdir failed");
         return 1;
     }

@@ -40,6 +40,9 @@ TEST_F(PdiskApiFolders, Mkdir)
 {
     EXPECT_EQ(run("return mkdir('/ram/d'), mkdir('/ram/d')"), "nil,mkdir: directory already exists");
     EXPECT_EQ(run("return fstat('/ram/d')"), "folder,0,nil");
+    // a RAM folder needs its parent: an orphan could never be listed
+    EXPECT_EQ(run("return mkdir('/ram/p/q'), fstat('/ram/p/q'), select('#', mkdir('/ram/d/e'))"),
+              "mkdir failed,nil,0");
     EXPECT_EQ(run("store('/ram/f', 1) return mkdir('/ram/f'), mkdir(), select('#', mkdir('x y'))"),
               "mkdir failed,mkdir: no path,0");
 
