@@ -16,6 +16,7 @@ foreach(_src IN LISTS _bench_sources)
   add_executable(${_name} "${_src}")
   kestrane_warnings(${_name})
   target_link_libraries(${_name} PRIVATE kestrane_core benchmark::benchmark_main)
+  target_compile_definitions(${_name} PRIVATE KESTRANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   list(APPEND KESTRANE_BENCH_TARGETS ${_name})
 endforeach()
 
