@@ -22,6 +22,7 @@ local REPEAT_DELAY, REPEAT_EVERY = 20, 2
 local WHEEL_LINES = 3
 local MSG_FRAMES = 240        -- how long a status message stays
 local DOUBLE_CLICK = 20       -- frames
+local COLOUR_COLS = 2000      -- columns of a line that get syntax colours
 
 local C_BG, C_GUTTER, C_LINENO, C_LINENO_CUR = 1, 32, 13, 6
 local C_SEL, C_CURSOR, C_CTRL = 16, 10, 8
@@ -215,6 +216,17 @@ local function plain_segments(s, state, lead, tabw, limit)
 	return segs, width
 end
 
+-- The view of a very long line far to the right: its visible part in one
+-- colour, as colouring it would mean reading all of the line before it.
+local function uncoloured(s, lead)
+	local base = lead * buf.tabw - lead
+	local first = math.max(lead + 1, left - base + 1)
+	local text = s:sub(first, first + cols + 1)
+	local segs = {}
+	if text != "" then add_seg(segs, base + first - 1, text, C_NAME, #text) end
+	return {segs = segs, width = base + #s}
+end
+
 -- The segments of line l as far as the view reaches. c.width is the line's
 -- width, or past the view's right edge when the line was not read whole.
 local function segments(l)
@@ -225,11 +237,13 @@ local function segments(l)
 	if c and c.s == s and c.st == st and c.limit >= need then return c end
 	local limit = need + 2 * cols   -- some room for scrolling right
 	local lead = #s:match("^\t*")
+	local plain = not s:find("[%z\1-\31\128-\255]", lead + 1)
+	if plain and need > COLOUR_COLS then return uncoloured(s, lead) end
 	local segs, width
-	if s:find("[%z\1-\31\128-\255]", lead + 1) then
-		segs, width = general_segments(s, st, buf.tabw, limit)
-	else
+	if plain then
 		segs, width = plain_segments(s, st, lead, buf.tabw, limit)
+	else
+		segs, width = general_segments(s, st, buf.tabw, limit)
 	end
 	if not c then
 		seg_count += 1
