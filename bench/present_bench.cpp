@@ -3,15 +3,19 @@
 // renderer's scaling into the window, present) on SDL's offscreen video
 // driver with its software renderer and a plain memory framebuffer, so that
 // no display, GPU or GL emulation takes part: the times are CPU work only.
-// Each mode runs in the window size that selects it. SDL_VIDEODRIVER,
-// SDL_RENDER_DRIVER and SDL_FRAMEBUFFER_ACCELERATION, when set, choose other
-// drivers (for example x11 under Xvfb); the label names the ones used.
+// Each mode runs in a window size that selects it, with the texture the
+// host layer makes for it; the _letterboxed case leaves black bars beside
+// the picture. SDL_VIDEODRIVER, SDL_RENDER_DRIVER and
+// SDL_FRAMEBUFFER_ACCELERATION, when set, choose other drivers (for example
+// x11 under Xvfb); the label names the ones used and the texture format.
+#include "host/present.h"
 #include "host/window.h"
 #include "kernel/kernel.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,6 +30,7 @@ struct PresentMode {
 const PresentMode present_modes[] = {
     {"prescale1_pixel_perfect", 1, 960, 540},
     {"prescale2", 2, 800, 450},
+    {"prescale2_letterboxed", 2, 1000, 500},
     {"prescale3", 3, 1280, 720},
     {"prescale4", 4, 1920, 1080},
     {"blit_720p", 0, 1920, 1080},
@@ -67,16 +72,28 @@ void bench_fill(benchmark::State &state, const PresentMode &m)
     state.SetBytesProcessed((int64_t)state.iterations() * tw * th * 4);
 }
 
-// A window, renderer and texture made as the host layer makes them, but
-// without vertical sync so that the loop measures the work, not the display.
-bool open_window(const PresentMode &m, std::string *label)
+// SDL's video is started once for all cases, as the kernel does: starting
+// and stopping it for every run now and then fails to reconnect to an X
+// server.
+bool start_video()
 {
+    static bool started = false;
+    if (started)
+        return true;
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("SDL_RENDER_DRIVER", "software", 0);
     // Otherwise SDL shows the window's framebuffer through a GL renderer,
     // which here is Mesa's software GL.
     setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    return started;
+}
+
+// A window, renderer and texture made as the host layer makes them, but
+// without vertical sync so that the loop measures the work, not the display.
+bool open_window(const PresentMode &m, std::string *label)
+{
+    if (!start_video())
         return false;
     HostWindow &hw = host_window;
     hw.window = SDL_CreateWindow("present_bench", 0, 0, m.win_w, m.win_h, SDL_WINDOW_SHOWN);
@@ -86,16 +103,21 @@ bool open_window(const PresentMode &m, std::string *label)
     hw.base_w = HOST_BASE_W;
     hw.base_h = HOST_BASE_H;
     hw.prescale = m.prescale ? m.prescale : 1;
+    if (m.prescale && host_prescale(host_video_mode_from_config(), m.win_w, m.win_h) != m.prescale) {
+        SDL_SetError("the window size selects another prescale");
+        return false;
+    }
     hw.tex_w = m.prescale ? HOST_BASE_W * m.prescale : HOST_720P_W;
     hw.tex_h = m.prescale ? HOST_BASE_H * m.prescale : HOST_720P_H;
-    hw.texture = SDL_CreateTexture(hw.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                   hw.tex_w, hw.tex_h);
+    hw.texture = present_create_texture(hw.renderer, hw.window, hw.tex_w, hw.tex_h);
     if (!hw.texture)
         return false;
-    SDL_SetTextureBlendMode(hw.texture, SDL_BLENDMODE_NONE);
     SDL_RendererInfo info;
     SDL_GetRendererInfo(hw.renderer, &info);
-    *label = std::string(SDL_GetCurrentVideoDriver()) + "/" + info.name;
+    Uint32 format = 0;
+    SDL_QueryTexture(hw.texture, &format, nullptr, nullptr, nullptr);
+    *label = std::string(SDL_GetCurrentVideoDriver()) + "/" + info.name + "/" +
+             (SDL_GetPixelFormatName(format) + strlen("SDL_PIXELFORMAT_"));
     return true;
 }
 
@@ -106,7 +128,6 @@ void bench_present(benchmark::State &state, const PresentMode &m)
     if (!open_window(m, &label)) {
         state.SkipWithError(SDL_GetError());
         os_destroy_window();
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return;
     }
     std::vector<uint32_t> frame = test_frame();
@@ -114,7 +135,6 @@ void bench_present(benchmark::State &state, const PresentMode &m)
         os_present_frame(frame.data(), HOST_BASE_W, HOST_BASE_H);
     state.SetLabel(label);
     os_destroy_window();
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 int register_all()

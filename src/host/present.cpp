@@ -1,6 +1,7 @@
 // Presenting a frame: the texture is filled at the prescale factor (or by the
 // 8:3 filter for 720p) and the renderer scales it into the destination
 // rectangle. Also the frame pacing that follows.
+#include "host/present.h"
 #include "host/window.h"
 
 #include "host/clock.h"
@@ -130,6 +131,42 @@ void present_fill_720p(const uint32_t *src, int w, int h, uint32_t *dst, int pit
 }
 
 // ---------------------------------------------------------------------------
+// Texture
+
+static bool is_software(SDL_Renderer *r)
+{
+    SDL_RendererInfo info;
+    return SDL_GetRendererInfo(r, &info) == 0 && info.name && strcmp(info.name, "software") == 0;
+}
+
+// The software renderer blits the texture into the window's surface: from a
+// texture of the surface's own format that is a plain copy, or a direct
+// stretch when scaled, where any other format is converted pixel by pixel
+// (through temporary surfaces when scaled) on every frame. ARGB8888 and
+// RGB888 hold 0x00RRGGBB alike, so either takes the frame as it is. GPU
+// renderers upload ARGB8888 unconverted.
+Uint32 present_texture_format(SDL_Renderer *renderer, SDL_Window *window)
+{
+    if (!renderer || !window || !is_software(renderer))
+        return SDL_PIXELFORMAT_ARGB8888;
+    // The software renderer draws into this very surface, so asking for it
+    // makes nothing new.
+    SDL_Surface *surface = SDL_GetWindowSurface(window);
+    Uint32 f = surface ? surface->format->format : 0;
+    return f == SDL_PIXELFORMAT_RGB888 ? f : (Uint32)SDL_PIXELFORMAT_ARGB8888;
+}
+
+SDL_Texture *present_create_texture(SDL_Renderer *renderer, SDL_Window *window, int w, int h)
+{
+    SDL_Texture *t = SDL_CreateTexture(renderer, present_texture_format(renderer, window),
+                                       SDL_TEXTUREACCESS_STREAMING, w, h);
+    // The frame's top byte is not alpha.
+    if (t)
+        SDL_SetTextureBlendMode(t, SDL_BLENDMODE_NONE);
+    return t;
+}
+
+// ---------------------------------------------------------------------------
 // Presenting
 
 static bool nearest_filtering()
@@ -137,6 +174,9 @@ static bool nearest_filtering()
     return config.pixel_perfect || config.blit_720p;
 }
 
+// The frame is written straight into the locked texture: the software
+// renderer hands out the texture's own pixels, GPU renderers a buffer they
+// upload on unlock.
 static void fill_texture(const uint32_t *frame, int w, int h)
 {
     HostWindow &hw = host_window;
@@ -155,6 +195,42 @@ static void fill_texture(const uint32_t *frame, int w, int h)
     SDL_UnlockTexture(hw.texture);
 }
 
+// Black where the picture leaves room. The texture is opaque and drawn
+// without blending, so what it covers needs no clearing: only the bars
+// around it are filled, which spares the software renderer a whole-window
+// fill. A renderer scale (high DPI) rounds each rectangle on its own and
+// could leave a seam between bar and picture, so there the whole output is
+// cleared first as usual.
+static void clear_around(const SDL_Rect &dest)
+{
+    HostWindow &hw = host_window;
+    SDL_SetRenderDrawBlendMode(hw.renderer, SDL_BLENDMODE_NONE);
+    SDL_SetRenderDrawColor(hw.renderer, 0, 0, 0, 255);
+    float sx, sy;
+    SDL_RenderGetScale(hw.renderer, &sx, &sy);
+    if (sx != 1.0f || sy != 1.0f || dest.w <= 0 || dest.h <= 0) {
+        SDL_RenderClear(hw.renderer);
+        return;
+    }
+    int W, H;
+    SDL_GetWindowSize(hw.window, &W, &H);
+    // The picture clipped to the window; it is larger when cropped.
+    int x0 = std::clamp(dest.x, 0, W), x1 = std::clamp(dest.x + dest.w, 0, W);
+    int y0 = std::clamp(dest.y, 0, H), y1 = std::clamp(dest.y + dest.h, 0, H);
+    SDL_Rect bars[4];
+    int n = 0;
+    if (y0 > 0)
+        bars[n++] = {0, 0, W, y0};
+    if (y1 < H)
+        bars[n++] = {0, y1, W, H - y1};
+    if (x0 > 0)
+        bars[n++] = {0, y0, x0, y1 - y0};
+    if (x1 < W)
+        bars[n++] = {x1, y0, W - x1, y1 - y0};
+    if (n > 0)
+        SDL_RenderFillRects(hw.renderer, bars, n);
+}
+
 void os_present_frame(const uint32_t *frame, int width, int height)
 {
     HostWindow &hw = host_window;
@@ -166,11 +242,9 @@ void os_present_frame(const uint32_t *frame, int width, int height)
     SDL_SetTextureScaleMode(hw.texture, nearest ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
     fill_texture(frame, width, height);
 
-    SDL_SetRenderDrawBlendMode(hw.renderer, SDL_BLENDMODE_NONE);
-    SDL_SetRenderDrawColor(hw.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(hw.renderer);
     SDL_Rect dest;
     get_dest_rect(&dest);
+    clear_around(dest);
     if (dest.w <= 0 || dest.h <= 0) {
         vemo_debug("[blit_to_sdl_window_hardware] can not find blit dest_rect for this frame\n");
         return;

@@ -8,6 +8,7 @@
 #include "host/events.h"
 #include "host/input.h"
 #include "host/log.h"
+#include "host/present.h"
 #include "kernel/kernel.h"
 
 #include <cstdio>
@@ -268,14 +269,9 @@ static void create_texture(const HostVideoMode &m)
     hw.prescale = host_prescale(m, ww, wh);
     hw.tex_w = m.blit_720p ? HOST_720P_W : hw.base_w * hw.prescale;
     hw.tex_h = m.blit_720p ? HOST_720P_H : hw.base_h * hw.prescale;
-    hw.texture = SDL_CreateTexture(hw.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                   hw.tex_w, hw.tex_h);
-    if (!hw.texture) {
+    hw.texture = present_create_texture(hw.renderer, hw.window, hw.tex_w, hw.tex_h);
+    if (!hw.texture)
         vemo_debug("** SDL_CreateTexture %d %d: %s\n", hw.tex_w, hw.tex_h, SDL_GetError());
-        return;
-    }
-    // The frame's top byte is not alpha.
-    SDL_SetTextureBlendMode(hw.texture, SDL_BLENDMODE_NONE);
 }
 
 void os_apply_video_config()

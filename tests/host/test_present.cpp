@@ -1,5 +1,8 @@
-// Filling the texture (prescale and the 720p filter) and frame pacing.
+// Filling the texture (prescale and the 720p filter), the picture shown in a
+// real window (offscreen driver, software renderer) and frame pacing.
+#include "host/present.h"
 #include "host/window.h"
+#include "host/window_fixture.h"
 
 #include "host/clock.h"
 #include "kernel/kernel.h"
@@ -130,6 +133,140 @@ TEST(HostWindowPresent, Filter720pClipsAndBlanks)
     EXPECT_EQ(wide.at(16, 0), 0u);
     EXPECT_EQ(wide.at(0, 8), 0u);
     EXPECT_EQ(wide.at(23, 11), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// In a window: the texture format and what the window shows.
+
+namespace {
+
+struct ShownMode {
+    const char *name;
+    int pixel_perfect, blit_720p, stretch;
+    int win_w, win_h;
+};
+
+// Linear and nearest scaling, down and up, filling the window or letterboxed.
+const ShownMode shown_modes[] = {
+    {"prescale 2, linear, whole window", 0, 0, 0, 800, 450},
+    {"prescale 3, linear, whole window", 0, 0, 0, 960, 540},
+    {"prescale 2, linear, bars left and right", 0, 0, 0, 1000, 500},
+    {"stretch, whole window", 0, 0, 1, 700, 500},
+    {"pixel perfect, bars all round", 1, 0, 0, 1000, 600},
+    {"720p, bars all round", 0, 1, 0, 1400, 800},
+    {"pixel perfect, cropped", 1, 0, 0, 400, 200},
+    {"pixel perfect stretched, uneven factors", 1, 0, 1, 1000, 900},
+};
+
+std::vector<uint32_t> noise_frame()
+{
+    std::vector<uint32_t> f(HOST_BASE_W * HOST_BASE_H);
+    uint32_t x = 99;
+    for (uint32_t &p : f) {
+        x = x * 1664525u + 1013904223u;
+        p = x >> 8;
+    }
+    return f;
+}
+
+// Leaves red in the whole back buffer, as an earlier frame might have.
+void dirty_back_buffer()
+{
+    SDL_SetRenderDrawColor(host_window.renderer, 255, 0, 0, 255);
+    SDL_RenderClear(host_window.renderer);
+}
+
+std::vector<uint32_t> read_window(int w, int h)
+{
+    std::vector<uint32_t> shot((size_t)w * h);
+    SDL_Rect all = {0, 0, w, h};
+    EXPECT_EQ(SDL_RenderReadPixels(host_window.renderer, &all, SDL_PIXELFORMAT_ARGB8888, shot.data(), w * 4), 0)
+        << SDL_GetError();
+    for (uint32_t &p : shot)
+        p &= 0xFFFFFF;
+    return shot;
+}
+
+// The picture drawn the plain way: an ARGB8888 texture, the whole window
+// cleared to black, the texture copied into the destination rectangle.
+std::vector<uint32_t> reference_picture(const uint32_t *frame, int win_w, int win_h)
+{
+    HostWindow &hw = host_window;
+    SDL_Texture *t = SDL_CreateTexture(hw.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                       hw.tex_w, hw.tex_h);
+    EXPECT_NE(t, nullptr) << SDL_GetError();
+    if (!t)
+        return {};
+    bool nearest = config.pixel_perfect || config.blit_720p;
+    SDL_SetTextureBlendMode(t, SDL_BLENDMODE_NONE);
+    SDL_SetTextureScaleMode(t, nearest ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+    std::vector<uint32_t> tex((size_t)hw.tex_w * hw.tex_h);
+    if (config.blit_720p)
+        present_fill_720p(frame, HOST_BASE_W, HOST_BASE_H, tex.data(), hw.tex_w, hw.tex_w, hw.tex_h);
+    else
+        present_fill_scaled(frame, HOST_BASE_W, HOST_BASE_H, hw.prescale, tex.data(), hw.tex_w, hw.tex_w,
+                            hw.tex_h);
+    SDL_UpdateTexture(t, nullptr, tex.data(), hw.tex_w * 4);
+    SDL_SetRenderDrawBlendMode(hw.renderer, SDL_BLENDMODE_NONE);
+    SDL_SetRenderDrawColor(hw.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(hw.renderer);
+    SDL_Rect dest;
+    get_dest_rect(&dest);
+    SDL_RenderCopy(hw.renderer, t, nullptr, &dest);
+    std::vector<uint32_t> shot = read_window(win_w, win_h);
+    SDL_DestroyTexture(t);
+    return shot;
+}
+
+} // namespace
+
+using HostWindowPresentShown = HostWindowFixture;
+
+TEST_F(HostWindowPresentShown, SoftwareTextureTakesTheWindowSurfaceFormat)
+{
+    os_apply_video_config();
+    SDL_RendererInfo info;
+    ASSERT_EQ(SDL_GetRendererInfo(host_window.renderer, &info), 0);
+    ASSERT_STREQ(info.name, "software");
+    Uint32 surface = SDL_GetWindowSurface(host_window.window)->format->format;
+    Uint32 texture = 0;
+    SDL_QueryTexture(host_window.texture, &texture, nullptr, nullptr, nullptr);
+    if (surface == SDL_PIXELFORMAT_RGB888 || surface == SDL_PIXELFORMAT_ARGB8888)
+        EXPECT_STREQ(SDL_GetPixelFormatName(texture), SDL_GetPixelFormatName(surface))
+            << "any other format is converted on every frame";
+    else
+        EXPECT_EQ(texture, (Uint32)SDL_PIXELFORMAT_ARGB8888);
+    SDL_BlendMode blend;
+    SDL_GetTextureBlendMode(host_window.texture, &blend);
+    EXPECT_EQ(blend, SDL_BLENDMODE_NONE) << "the frame's top byte is not alpha";
+}
+
+TEST_F(HostWindowPresentShown, WindowShowsWhatThePlainTextureCopyShows)
+{
+    std::vector<uint32_t> frame = noise_frame();
+    for (const ShownMode &m : shown_modes) {
+        SCOPED_TRACE(m.name);
+        config.pixel_perfect = m.pixel_perfect;
+        config.blit_720p = m.blit_720p;
+        config.stretch = m.stretch;
+        os_apply_video_config();
+        SDL_SetWindowSize(host_window.window, m.win_w, m.win_h);
+        os_apply_video_config();   // texture chosen for the new size
+        ASSERT_EQ(window_size(), std::make_pair(m.win_w, m.win_h));
+
+        dirty_back_buffer();
+        os_present_frame(frame.data(), HOST_BASE_W, HOST_BASE_H);
+        std::vector<uint32_t> shown = read_window(m.win_w, m.win_h);
+        dirty_back_buffer();
+        std::vector<uint32_t> expect = reference_picture(frame.data(), m.win_w, m.win_h);
+        ASSERT_EQ(shown.size(), expect.size());
+        size_t differ = 0, first = 0;
+        for (size_t i = 0; i < shown.size(); i++)
+            if (shown[i] != expect[i] && differ++ == 0)
+                first = i;
+        EXPECT_EQ(differ, 0u) << "first at " << first % m.win_w << "," << first / m.win_w << ": "
+                              << std::hex << shown[first] << " instead of " << expect[first];
+    }
 }
 
 // ---------------------------------------------------------------------------
