@@ -9,6 +9,7 @@
 -- in the middle of a long file needs no work from the top once it is known.
 
 local tb = include("textbuf")
+local monofont = include("monofont")
 
 -- ----------------------------------------------------------------------
 -- Look
@@ -63,30 +64,11 @@ local seen = {}               -- buffer state at the last draw, to spot changes
 -- ----------------------------------------------------------------------
 -- Font
 
--- The built-in font is proportional: a copy without the per-character
--- widths gives every character one cell (wide glyphs two), with narrow
--- glyphs moved to the middle of their cell.
+-- The editor prints with a monospaced copy of the font. Printing charges
+-- every glyph cell, so the cell is no taller than the glyphs and has no
+-- margin; rows are spaced by drawing positions.
 local function make_font()
-	local src = @0x5f56 << 8
-	memcpy(FONT_ADDR, src, 0x800)
-	for ch = 16, 127 do
-		local a = FONT_ADDR + ch * 8
-		local bits = 0
-		for r = 0, 7 do bits |= @(a + r) end
-		local w = 0
-		while bits >> w != 0 do w += 1 end
-		local shift = w > 0 and (4 - w) \ 2 or 0
-		if shift > 0 then
-			for r = 0, 7 do poke(a + r, (@(a + r) << shift) & 0xff) end
-		end
-	end
-	poke(FONT_ADDR, CW)
-	poke(FONT_ADDR + 1, 2 * CW)
-	-- printing charges every glyph cell, so the cell is no taller than the
-	-- glyphs and has no margin; rows are spaced by drawing positions
-	poke(FONT_ADDR + 2, FONT_H)
-	poke(FONT_ADDR + 5, @(FONT_ADDR + 5) & 0xfe)
-	poke(0x5f56, FONT_ADDR >> 8)
+	monofont.install(FONT_ADDR, CW, FONT_H)
 	poke(0x5f58, 1)
 	poke(0x5f59, 0)
 	poke(0x5f36, @0x5f36 | 4)   -- no line feed after each print

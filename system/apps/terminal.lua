@@ -9,6 +9,7 @@
 
 local shell = include("shell")
 local keys = include("keys")
+local monofont = include("monofont")
 
 -- ----------------------------------------------------------------------
 -- Look
@@ -51,26 +52,9 @@ local stash = {}             -- messages read while a command line ran
 -- ----------------------------------------------------------------------
 -- Font
 
--- The built-in font is proportional. The terminal copies it once and drops
--- the width adjustments so that every character takes one cell, centring
--- the narrow glyphs in the cell.
+-- The terminal prints with a monospaced copy of the built-in font.
 local function make_font()
-	memcpy(FONT_ADDR, 0x4000, 0x1000)
-	for ch = 16, 127 do
-		local a = FONT_ADDR + ch * 8
-		local bits = 0
-		for r = 0, 7 do bits |= @(a + r) end
-		local w = 0
-		while bits >> w ~= 0 do w += 1 end
-		local shift = w > 0 and (4 - w) \ 2 or 0
-		if shift > 0 then
-			for r = 0, 7 do poke(a + r, (@(a + r) << shift) & 0xff) end
-		end
-	end
-	poke(FONT_ADDR + 5, @(FONT_ADDR + 5) & 0xfe) -- no per-character widths
-	poke(FONT_ADDR + 0, CW)
-	poke(FONT_ADDR + 2, LH)
-	poke(0x5f56, FONT_ADDR >> 8)
+	monofont.install(FONT_ADDR, CW, LH)
 	poke(0x5f58, 0)      -- default style: margin, default font
 	poke(0x5f59, 0)
 	poke(0x5f36, @0x5f36 | 4) -- no newline after each print

@@ -472,7 +472,9 @@ command("cat", "cat file ...", "show the contents of files", function(st, args)
 			if v:find("\0", 1, true) then
 				say(st, "** cat: " .. text .. " is binary (" .. #v .. " bytes)", "error")
 			elseif #v > 0 then
-				say(st, v)
+				-- each output is one or more lines already; a final line
+				-- end would show as an extra empty line
+				say(st, v:sub(-1) == "\n" and v:sub(1, -2) or v)
 			end
 		elseif type(v) == "table" then
 			say(st, kod(v))

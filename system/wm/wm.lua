@@ -596,17 +596,38 @@ handlers.list_windows = function(m)
 	send_message(m._from, {event = "windows", list = list})
 end
 
+local function handle(m)
+	local h = handlers[m.event]
+	if h then
+		local ok, err = pcall(h, m)
+		if not ok then printh("wm: " .. tostring(m.event) .. ": " .. tostring(err)) end
+	end
+end
+
+-- "down" or "up" for a modifier key message, else nil
+local function modifier_change(m)
+	if m.event ~= "keydown" and m.event ~= "keyup" then return nil end
+	if not keys.modifier[tonumber(m.scancode)] then return nil end
+	return m.event == "keydown" and "down" or "up"
+end
+
+-- The kernel posts one frame's key changes in scancode order, so ctrl+s
+-- typed within one frame arrives as "s" before "lctrl". Of the messages
+-- read in one frame, the modifiers that went down are applied first and
+-- those that went up last, so that the other keys are forwarded with the
+-- modifiers that were held with them (also for ctrl down, c down, c up,
+-- ctrl up sent together by a system program).
 local function read_messages()
+	local batch = {}
 	local m = _read_message()
 	while m do
-		if type(m) == "table" then
-			local h = handlers[m.event]
-			if h then
-				local ok, err = pcall(h, m)
-				if not ok then printh("wm: " .. tostring(m.event) .. ": " .. tostring(err)) end
-			end
-		end
+		if type(m) == "table" then batch[#batch + 1] = m end
 		m = _read_message()
+	end
+	for _, phase in ipairs({"down", false, "up"}) do
+		for _, b in ipairs(batch) do
+			if (modifier_change(b) or false) == phase then handle(b) end
+		end
 	end
 	flush_errors()
 end
