@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -40,6 +41,8 @@ int main(int argc, char **argv) {
     char tmpl[] = "/tmp/kestrane-headless-XXXXXX";
     const char *home = mkdtemp(tmpl);
     MachineRun r = harness_run(records, frames, home ? home : "/tmp/kestrane-headless");
+    std::error_code ec;
+    if (home) std::filesystem::remove_all(home, ec);
     fwrite(r.out.data(), 1, r.out.size(), stdout);
     if (r.exited) fprintf(stderr, "[machine exited with status %d]\n", r.status);
     return r.exited ? r.status : 0;

@@ -2,6 +2,9 @@
 // reboot and exit, and what programs see of processes and slices.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,9 +18,26 @@ int count(const std::string &text, const std::string &what) {
     return n;
 }
 
+// Data folders of the machines, removed when the test program ends. A
+// machine that stops by itself exits its forked child normally, which runs
+// this destructor too: only the test program itself removes anything.
+struct TempHomes {
+    pid_t owner = getpid();
+    std::vector<std::string> paths;
+    ~TempHomes() {
+        std::error_code ec;
+        if (getpid() == owner)
+            for (const std::string &p : paths) std::filesystem::remove_all(p, ec);
+    }
+};
+
 std::string temp_home() {
+    static TempHomes homes;
     char tmpl[] = "/tmp/kestrane-test-XXXXXX";
-    return mkdtemp(tmpl);
+    const char *made = mkdtemp(tmpl);
+    if (!made) return "/tmp/kestrane-test";
+    homes.paths.push_back(made);
+    return made;
 }
 
 TEST(Startup, MissingSystemRomStopsWithStatus1) {
