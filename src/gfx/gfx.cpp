@@ -337,32 +337,32 @@ int64_t rectfill_raw(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_
 
 // --- lines ------------------------------------------------------------------
 
-int64_t draw_line(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col)
+// End points beyond this are refused by the walk: its 16.16 terms must
+// stay inside 64 bits. Bitmap coordinates (gfx_coord) stay inside it.
+constexpr int64_t WALK_LIMIT = (int64_t)1 << 41;
+
+bool line_walk(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, LineWalk *lw)
 {
     if (c->cx0 >= c->cx1 || c->cy0 >= c->cy1)
-        return 0;
-    if (y1 < y0) {
-        std::swap(x0, x1);
-        std::swap(y0, y1);
-    }
+        return false;
+    if (std::max({std::abs(x0), std::abs(y0), std::abs(x1), std::abs(y1)}) > WALK_LIMIT)
+        return false;
     int64_t dx = x1 - x0, dy = y1 - y0;
-    int64_t n = std::max(std::abs(dx), dy);
+    int64_t n = std::max(std::abs(dx), std::abs(dy));
     int64_t stx = n ? dx * 65536 / n : 0;
     int64_t sty = n ? dy * 65536 / n : 0;
     if (y1 < c->cy0 || y0 >= c->cy1 || (x0 < c->cx0 && x1 < c->cx0) || (x0 >= c->cx1 && x1 >= c->cx1))
-        return 0;
+        return false;
     const int64_t X = x0 * 65536 + 32768, Y = y0 * 65536 + 32768;
     const int64_t ex0 = c->cx0 * 65536, ex1 = c->cx1 * 65536;
     const int64_t ey0 = c->cy0 * 65536, ey1 = c->cy1 * 65536;
-
-    // Step k lands on (floor((X + k stx) / 65536), floor((Y + k sty) / 65536)):
-    // the steps inside the clip rectangle form one range, found by division
+    // The steps inside the clip rectangle form one range, found by division
     // rather than by stepping, and exactly (no pixel of the walk is lost at
     // an edge).
     int64_t kf = 0, kl = n;
     if (y0 < c->cy0) {
         if (sty == 0)
-            return 0;
+            return false;
         kf = std::max(kf, ceil_div(ey0 - Y, sty));
     }
     if (sty > 0)
@@ -374,11 +374,24 @@ int64_t draw_line(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y
         kf = std::max(kf, ceil_div(X - (ex1 - 1), -stx));
         kl = std::min(kl, floor_div(X - ex0, -stx));
     } else if (x0 < c->cx0 || x0 >= c->cx1) {
-        return 0;
+        return false;
     }
+    *lw = {X, Y, stx, sty, kf, kl, n};
+    return kf <= kl;
+}
+
+int64_t draw_line(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col)
+{
+    if (y1 < y0) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+    }
+    LineWalk lw;
+    if (!line_walk(c, x0, y0, x1, y1, &lw))
+        return 0;
     int64_t plotted = 0;
-    for (int64_t k = kf; k <= kl; k++)
-        plotted += putpixel(c, (X + k * stx) >> 16, (Y + k * sty) >> 16, col);
+    for (int64_t k = lw.kf; k <= lw.kl; k++)
+        plotted += putpixel(c, (lw.X + k * lw.stx) >> 16, (lw.Y + k * lw.sty) >> 16, col);
     return plotted;
 }
 

@@ -20,6 +20,15 @@ int64_t rectfill_outside(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, in
 int64_t rectfill_raw(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint8_t byte);
 // 16.16 walk; returns the number of pixels plotted.
 int64_t draw_line(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col);
+
+// The 16.16 walk of a line: step k (kf <= k <= kl) lands on
+// ((X + k * stx) >> 16, (Y + k * sty) >> 16); n is the step count. The end
+// points must already be ordered (y0 <= y1). False when no step lies inside
+// the clip rectangle. draw_line and the textured lines walk with it.
+struct LineWalk {
+    int64_t X, Y, stx, sty, kf, kl, n;
+};
+bool line_walk(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, LineWalk *lw);
 int64_t draw_rect(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col);
 
 int64_t draw_oval(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col);

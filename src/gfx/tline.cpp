@@ -11,58 +11,6 @@
 #include "process/api.h"
 #include "process/slice.h"
 
-// End points beyond this are refused by the walk: its 16.16 terms must
-// stay inside 64 bits. Callers keep coordinates far smaller.
-constexpr int64_t WALK_LIMIT = (int64_t)1 << 40;
-
-static int64_t floor_div(int64_t a, int64_t b)   // b > 0
-{
-    int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-static int64_t ceil_div(int64_t a, int64_t b)    // b > 0
-{
-    return -floor_div(-a, b);
-}
-
-bool line_walk(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, LineWalk *lw)
-{
-    if (c->cx0 >= c->cx1 || c->cy0 >= c->cy1)
-        return false;
-    if (std::max({std::abs(x0), std::abs(y0), std::abs(x1), std::abs(y1)}) > WALK_LIMIT)
-        return false;
-    int64_t dx = x1 - x0, dy = y1 - y0;
-    int64_t n = std::max(std::abs(dx), std::abs(dy));
-    int64_t stx = n ? dx * 65536 / n : 0;
-    int64_t sty = n ? dy * 65536 / n : 0;
-    if (y1 < c->cy0 || y0 >= c->cy1 || (x0 < c->cx0 && x1 < c->cx0) || (x0 >= c->cx1 && x1 >= c->cx1))
-        return false;
-    const int64_t X = x0 * 65536 + 32768, Y = y0 * 65536 + 32768;
-    const int64_t ex0 = c->cx0 * 65536, ex1 = c->cx1 * 65536;
-    const int64_t ey0 = c->cy0 * 65536, ey1 = c->cy1 * 65536;
-    // the steps inside the clip rectangle form one range, found by division
-    int64_t kf = 0, kl = n;
-    if (y0 < c->cy0) {
-        if (sty == 0)
-            return false;
-        kf = std::max(kf, ceil_div(ey0 - Y, sty));
-    }
-    if (sty > 0)
-        kl = std::min(kl, floor_div(ey1 - 1 - Y, sty));
-    if (stx > 0) {
-        kf = std::max(kf, ceil_div(ex0 - X, stx));
-        kl = std::min(kl, floor_div(ex1 - 1 - X, stx));
-    } else if (stx < 0) {
-        kf = std::max(kf, ceil_div(X - (ex1 - 1), -stx));
-        kl = std::min(kl, floor_div(X - ex0, -stx));
-    } else if (x0 < c->cx0 || x0 >= c->cx1) {
-        return false;
-    }
-    *lw = {X, Y, stx, sty, kf, kl, n};
-    return kf <= kl;
-}
-
 // value * 65536 as a 16.16 number, truncated or floored, held within
 // +-limit (NaN gives 0) so that sums of a few stay inside 64 bits.
 static int64_t to_fixed(double v, int64_t limit, bool floor_it)

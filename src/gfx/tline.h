@@ -4,16 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "gfx/gfx.h"
 #include "gfx/sprite.h"
-
-// draw_line's 16.16 walk: step k (kf <= k <= kl) plots
-// ((X + k * stx) >> 16, (Y + k * sty) >> 16); n is the step count. The end
-// points must already be ordered (y0 <= y1). False when no step lies inside
-// the clip rectangle.
-struct LineWalk {
-    int64_t X, Y, stx, sty, kf, kl, n;
-};
-bool line_walk(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, LineWalk *lw);
 
 // The line (x0, y0)-(x1, y1) with texture coordinates (ua, va) at its first
 // end point and (ub, vb) at the other, stepped in 16.16. The texel is the
