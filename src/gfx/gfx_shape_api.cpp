@@ -11,12 +11,12 @@
 
 namespace {
 
-int64_t arg_x(const SprCall *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camx); }
-int64_t arg_y(const SprCall *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camy); }
+int64_t arg_x(const GfxCall *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camx); }
+int64_t arg_y(const GfxCall *k, lua_State *L, int idx) { return gfx_coord(k64_intp(L, idx, 0), k->camy); }
 int64_t arg_size(lua_State *L, int idx, int64_t def) { return gfx_sat32(k64_intp(L, idx, def)); }
 
 // Applies the colour argument at idx and reloads what it may have changed.
-int pen(SprCall *k, lua_State *L, int idx)
+int pen(GfxCall *k, lua_State *L, int idx)
 {
     int col = colp(L, idx);
     get_masks_shape(&k->c);
@@ -36,21 +36,21 @@ int64_t line_end_y(Process *p) { return (int32_t)ram_load<uint32_t>(p, GFX_LINE_
 // --- batch records (read as sprite.h reads them) --------------------------
 
 // A present colour field is a colour argument for its record.
-int record_pen(SprCall *k, const SprBatch *b, int64_t off, int64_t j)
+int record_pen(GfxCall *k, const GfxBatch *b, int64_t off, int64_t j)
 {
     if (j < b->params)
-        set_colp(k->p, spr_batch_int(b, off, j, 0));
+        set_colp(k->p, gfx_batch_int(b, off, j, 0));
     get_masks_shape(&k->c);
     return pen_colour(k->p);
 }
 
 // Runs draw(off) over the records; returns how many were processed.
 template <typename Draw>
-int64_t each_record(const SprBatch *b, Draw draw)
+int64_t each_record(const GfxBatch *b, Draw draw)
 {
     int64_t n = 0;
     for (; n < b->count; n++) {
-        int64_t off = spr_batch_record(b, n);
+        int64_t off = gfx_batch_record(b, n);
         if (off < 0)
             break;
         draw(off);
@@ -60,14 +60,14 @@ int64_t each_record(const SprBatch *b, Draw draw)
 
 int batch_pset(lua_State *L)
 {
-    SprCall k;
-    SprBatch b;
-    if (!spr_batch_open(L, 3, &b) || b.count < 1 || !spr_begin(&k))
+    GfxCall k;
+    GfxBatch b;
+    if (!gfx_batch_open(L, 3, &b) || b.count < 1 || !gfx_call_begin(&k))
         return 0;
     int64_t pixels = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         int col = record_pen(&k, &b, off, 2);
-        int64_t x = gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy);
+        int64_t x = gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy);
         pixels += putpixel(&k.c, x, y, col);
     });
     spend_cpu(2 * n + 2 + pixels / 3);
@@ -76,9 +76,9 @@ int batch_pset(lua_State *L)
 
 int batch_line(lua_State *L)
 {
-    SprCall k;
-    SprBatch b;
-    if (!spr_batch_open(L, 5, &b) || b.count < 1 || !spr_begin(&k))
+    GfxCall k;
+    GfxBatch b;
+    if (!gfx_batch_open(L, 5, &b) || b.count < 1 || !gfx_call_begin(&k))
         return 0;
     int64_t pixels = 0;
     int64_t n;
@@ -86,7 +86,7 @@ int batch_line(lua_State *L)
         // a polyline from the last end point
         n = each_record(&b, [&](int64_t off) {
             int col = record_pen(&k, &b, off, 2);
-            int64_t x = spr_batch_int(&b, off, 0, 0), y = spr_batch_int(&b, off, 1, 0);
+            int64_t x = gfx_batch_int(&b, off, 0, 0), y = gfx_batch_int(&b, off, 1, 0);
             pixels += draw_line(&k.c, gfx_coord(line_end_x(k.p), k.camx), gfx_coord(line_end_y(k.p), k.camy),
                                 gfx_coord(x, k.camx), gfx_coord(y, k.camy), col);
             set_line_end(k.p, x, y);
@@ -94,9 +94,9 @@ int batch_line(lua_State *L)
     } else {
         n = each_record(&b, [&](int64_t off) {
             int col = record_pen(&k, &b, off, 4);
-            int64_t x1 = spr_batch_int(&b, off, 2, 0), y1 = spr_batch_int(&b, off, 3, 0);
-            pixels += draw_line(&k.c, gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx),
-                                gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy), gfx_coord(x1, k.camx),
+            int64_t x1 = gfx_batch_int(&b, off, 2, 0), y1 = gfx_batch_int(&b, off, 3, 0);
+            pixels += draw_line(&k.c, gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx),
+                                gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy), gfx_coord(x1, k.camx),
                                 gfx_coord(y1, k.camy), col);
             set_line_end(k.p, x1, y1);
         });
@@ -107,23 +107,23 @@ int batch_line(lua_State *L)
 
 int batch_rectfill(lua_State *L)
 {
-    SprCall k;
-    SprBatch b;
-    if (!spr_batch_open(L, 5, &b) || b.count < 1 || !spr_begin(&k))
+    GfxCall k;
+    GfxBatch b;
+    if (!gfx_batch_open(L, 5, &b) || b.count < 1 || !gfx_call_begin(&k))
         return 0;
     int64_t cost = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         k.p->invert = 0;
         int col = record_pen(&k, &b, off, 4);
-        int64_t x0 = gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx), y0 = gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy);
-        int64_t x1 = gfx_coord(spr_batch_int(&b, off, 2, 0), k.camx), y1 = gfx_coord(spr_batch_int(&b, off, 3, 0), k.camy);
+        int64_t x0 = gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx), y0 = gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy);
+        int64_t x1 = gfx_coord(gfx_batch_int(&b, off, 2, 0), k.camx), y1 = gfx_coord(gfx_batch_int(&b, off, 3, 0), k.camy);
         cost += k.c.invert ? rectfill_outside(&k.c, x0, y0, x1, y1, col) : rectfill(&k.c, x0, y0, x1, y1, col);
     });
     spend_cpu(2 * n + 2 + cost / 3);
     return 0;
 }
 
-int64_t circle(const SprCall *k, int64_t x, int64_t y, int64_t r, int col, bool filled)
+int64_t circle(const GfxCall *k, int64_t x, int64_t y, int64_t r, int col, bool filled)
 {
     if (r < 0)
         return (filled && k->c.invert) ? rectfill(&k->c, k->c.cx0, k->c.cy0, k->c.cx1 - 1, k->c.cy1 - 1, col) : 0;
@@ -134,17 +134,17 @@ int64_t circle(const SprCall *k, int64_t x, int64_t y, int64_t r, int col, bool 
 
 int batch_circ(lua_State *L, bool filled)
 {
-    SprCall k;
-    SprBatch b;
-    if (!spr_batch_open(L, 4, &b) || b.count < 1 || !spr_begin(&k))
+    GfxCall k;
+    GfxBatch b;
+    if (!gfx_batch_open(L, 4, &b) || b.count < 1 || !gfx_call_begin(&k))
         return 0;
     if (filled)
         k.p->invert = 0;
     int64_t cost = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         int col = record_pen(&k, &b, off, 3);
-        int64_t x = gfx_coord(spr_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(spr_batch_int(&b, off, 1, 0), k.camy);
-        cost += circle(&k, x, y, gfx_sat32(spr_batch_int(&b, off, 2, 4)), col, filled);
+        int64_t x = gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy);
+        cost += circle(&k, x, y, gfx_sat32(gfx_batch_int(&b, off, 2, 4)), col, filled);
     });
     spend_cpu(2 * n + 2 + cost / 3);
     return 0;
@@ -157,8 +157,8 @@ int box_call(lua_State *L, BoxFn fn, bool resets_invert, int64_t divisor)
 {
     if (lua_gettop(L) < 4)
         return 0;
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     if (resets_invert)
         k.p->invert = 0;
@@ -175,12 +175,12 @@ int64_t rectfill_either(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int
 
 int circ_call(lua_State *L, bool filled)
 {
-    if (spr_is_batch(L))
+    if (gfx_is_batch(L))
         return batch_circ(L, filled);
     if (lua_gettop(L) < 2)
         return 0;
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     if (filled)
         k.p->invert = 0;
@@ -194,8 +194,8 @@ int rrect_call(lua_State *L, bool filled)
 {
     if (lua_gettop(L) < 2)
         return 0;
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     if (filled)
         k.p->invert = 0;
@@ -212,12 +212,12 @@ int rrect_call(lua_State *L, bool filled)
 // pset(x, y, col)
 int lua54_pset(lua_State *L)
 {
-    if (spr_is_batch(L))
+    if (gfx_is_batch(L))
         return batch_pset(L);
     if (lua_gettop(L) < 2)
         return 0;
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     int64_t x = arg_x(&k, L, 1), y = arg_y(&k, L, 2);
     putpixel(&k.c, x, y, pen(&k, L, 3));
@@ -239,10 +239,10 @@ int lua54_pget(lua_State *L)
 // line(), line(col), line(x, y, col), line(x0, y0, x1, y1, col)
 int lua54_line(lua_State *L)
 {
-    if (spr_is_batch(L))
+    if (gfx_is_batch(L))
         return batch_line(L);
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     int top = lua_gettop(L);
     if (top <= 1) {
@@ -275,7 +275,7 @@ int lua54_rect(lua_State *L) { return box_call(L, draw_rect, false, 3); }
 
 int lua54_rectfill(lua_State *L)
 {
-    if (spr_is_batch(L))
+    if (gfx_is_batch(L))
         return batch_rectfill(L);
     return box_call(L, rectfill_either, true, 3);
 }

@@ -127,8 +127,8 @@ int lua54__draw_map(lua_State *L)
     Userdata *map = ud_check(L, 1);
     if (!map || (map->type & UD_TYPE_MASK) != UD_I16)
         return 0;
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     MapDraw m;
     m.mx = gfx_sat32(k64_intp(L, 2, 0));

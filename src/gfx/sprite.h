@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "gfx/draw_state.h"
+#include "gfx/gfx_batch.h"
 
 constexpr int64_t GFX_SPRITE_SET_MASK = 0x1FFF;   // _set_spr, fget and fset reach entries 0-8191
 constexpr uint32_t GFX_PRINT_FLAGS = 0x5F36;      // bit 3: maps draw sprite 0
@@ -67,26 +68,3 @@ int64_t draw_spr(const GfxCtx *c, const Userdata *src, int64_t sx, int64_t sy, i
                  int64_t w, int64_t h, bool flip_x, bool flip_y);
 int64_t draw_spr_plan(const GfxCtx *c, const SprPlan *sp, const Userdata *src, int64_t sx, int64_t sy,
                       int64_t dx, int64_t dy, int64_t w, int64_t h, bool flip_x, bool flip_y);
-
-// One drawing call on the current process's target: the context and camera.
-struct SprCall {
-    Process *p;
-    GfxCtx c;
-    int32_t camx, camy;
-};
-bool spr_begin(SprCall *k);
-
-// Batch records from an f64 userdata at argument 1 (offset, count, params,
-// stride at arguments 2-5), as the shape primitives read them.
-struct SprBatch {
-    const double *d;
-    int64_t size, offset, count, params, stride;
-};
-bool spr_batch_open(lua_State *L, int64_t max_params, SprBatch *b);
-bool spr_is_batch(lua_State *L);
-// Element offset of record i, or -1 where processing stops.
-int64_t spr_batch_record(const SprBatch *b, int64_t i);
-// Field j of the record at off as a double, or def when params leaves it out.
-double spr_batch_num(const SprBatch *b, int64_t off, int64_t j, double def);
-// The same floored into the 64-bit range (NaN gives 0).
-int64_t spr_batch_int(const SprBatch *b, int64_t off, int64_t j, int64_t def);

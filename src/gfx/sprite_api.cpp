@@ -36,23 +36,23 @@ int lua54__set_spr(lua_State *L)
 // (no camera) and a negative flip field flips.
 static int batch_spr(lua_State *L)
 {
-    SprBatch b;
-    SprCall k;
-    if (!spr_batch_open(L, 5, &b) || !spr_begin(&k))
+    GfxBatch b;
+    GfxCall k;
+    if (!gfx_batch_open(L, 5, &b) || !gfx_call_begin(&k))
         return 0;
     SprPlan sp;
     spr_plan(&k.c, &sp);
     int64_t cost = 0, n = 0;
     for (; n < b.count; n++) {
-        int64_t off = spr_batch_record(&b, n);
+        int64_t off = gfx_batch_record(&b, n);
         if (off < 0)
             break;
-        const Userdata *s = gfx_sprite(k.p, spr_batch_int(&b, off, 0, 0));
+        const Userdata *s = gfx_sprite(k.p, gfx_batch_int(&b, off, 0, 0));
         if (!s)
             continue;
-        int64_t x = gfx_sat32(spr_batch_int(&b, off, 1, 0)), y = gfx_sat32(spr_batch_int(&b, off, 2, 0));
-        cost += draw_spr_plan(&k.c, &sp, s, 0, 0, x, y, s->width, s->height, spr_batch_int(&b, off, 3, 0) < 0,
-                              spr_batch_int(&b, off, 4, 0) < 0);
+        int64_t x = gfx_sat32(gfx_batch_int(&b, off, 1, 0)), y = gfx_sat32(gfx_batch_int(&b, off, 2, 0));
+        cost += draw_spr_plan(&k.c, &sp, s, 0, 0, x, y, s->width, s->height, gfx_batch_int(&b, off, 3, 0) < 0,
+                              gfx_batch_int(&b, off, 4, 0) < 0);
     }
     spend_cpu(2 * n + cost / 3);
     return 0;
@@ -61,10 +61,10 @@ static int batch_spr(lua_State *L)
 // spr(n or bitmap, x = 0, y = 0, flip_x, flip_y)
 int lua54_spr(lua_State *L)
 {
-    if (spr_is_batch(L))
+    if (gfx_is_batch(L))
         return batch_spr(L);
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     const Userdata *s = get_sprite_p(L, 1);
     if (!s)
@@ -148,8 +148,8 @@ static int64_t draw_sspr(const GfxCtx *c, const SprPlan *sp, const Userdata *src
 // sspr(n or bitmap, sx = 0, sy = 0, sw, sh, dx = 0, dy = 0, dw = sw, dh = sh, flip_x, flip_y)
 int lua54_sspr(lua_State *L)
 {
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     const Userdata *s = get_sprite_p(L, 1);
     if (!s)

@@ -196,30 +196,30 @@ static const Userdata *texture_arg(lua_State *L, Process *p)
 // floored: they are fractional by nature.
 static int batch_tline3d(lua_State *L)
 {
-    SprBatch b;
-    SprCall k;
-    if (!spr_batch_open(L, 12, &b) || !spr_begin(&k))
+    GfxBatch b;
+    GfxCall k;
+    if (!gfx_batch_open(L, 12, &b) || !gfx_call_begin(&k))
         return 0;
     SprPlan sp;
     spr_plan(&k.c, &sp);
     int64_t charge = 0, n = 0;
     for (; n < b.count; n++) {
-        int64_t off = spr_batch_record(&b, n);
+        int64_t off = gfx_batch_record(&b, n);
         if (off < 0)
             break;
-        const Userdata *tex = k.p->sprite[spr_batch_int(&b, off, 0, 0) & GFX_SPRITE_SET_MASK];
+        const Userdata *tex = k.p->sprite[gfx_batch_int(&b, off, 0, 0) & GFX_SPRITE_SET_MASK];
         Tline3d t;
-        t.x0 = spr_batch_num(&b, off, 1, 0) - k.camx;
-        t.y0 = spr_batch_num(&b, off, 2, 0) - k.camy;
-        t.x1 = spr_batch_num(&b, off, 3, 0) - k.camx;
-        t.y1 = spr_batch_num(&b, off, 4, 0) - k.camy;
-        t.u0 = spr_batch_num(&b, off, 5, 0);
-        t.v0 = spr_batch_num(&b, off, 6, 0);
-        t.u1 = spr_batch_num(&b, off, 7, t.u0 + (t.x1 - t.x0));
-        t.v1 = spr_batch_num(&b, off, 8, t.v0 + (t.y1 - t.y0));
-        t.w0 = spr_batch_num(&b, off, 9, 1);
-        t.w1 = spr_batch_num(&b, off, 10, 1);
-        t.flags = spr_batch_int(&b, off, 11, 0);
+        t.x0 = gfx_batch_num(&b, off, 1, 0) - k.camx;
+        t.y0 = gfx_batch_num(&b, off, 2, 0) - k.camy;
+        t.x1 = gfx_batch_num(&b, off, 3, 0) - k.camx;
+        t.y1 = gfx_batch_num(&b, off, 4, 0) - k.camy;
+        t.u0 = gfx_batch_num(&b, off, 5, 0);
+        t.v0 = gfx_batch_num(&b, off, 6, 0);
+        t.u1 = gfx_batch_num(&b, off, 7, t.u0 + (t.x1 - t.x0));
+        t.v1 = gfx_batch_num(&b, off, 8, t.v0 + (t.y1 - t.y0));
+        t.w0 = gfx_batch_num(&b, off, 9, 1);
+        t.w1 = gfx_batch_num(&b, off, 10, 1);
+        t.flags = gfx_batch_int(&b, off, 11, 0);
         int64_t ch;
         draw_tline3d(&k.c, &sp, tex, &t, &ch);
         charge += ch;
@@ -231,12 +231,12 @@ static int batch_tline3d(lua_State *L)
 // tline3d(tex, x0, y0, x1, y1, ua, va, ub, vb, w0 = 1, w1 = 1, flags = 0)
 int lua54_tline3d(lua_State *L)
 {
-    if (spr_is_batch(L))
+    if (gfx_is_batch(L))
         return batch_tline3d(L);
     if (lua_gettop(L) < 4)
         return 0;
-    SprCall k;
-    if (!spr_begin(&k))
+    GfxCall k;
+    if (!gfx_call_begin(&k))
         return 0;
     const Userdata *tex = texture_arg(L, k.p);
     Tline3d t;
