@@ -61,6 +61,27 @@ run_case() {
     fi
 }
 
+# Runs $bin/NAME with its cases interleaved at random, five repetitions,
+# into $tmp/NAME.json (the flags other than the filter go to it too).
+run_interleaved() {
+    local name=$1 exe="$bin/$1"
+    if [ ! -x "$exe" ]; then
+        say "bench: $exe not found (build the bench target first)"
+        return 1
+    fi
+    say "bench: $name"
+    if ! "$exe" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+            --benchmark_report_aggregates_only=true --benchmark_format=json \
+            "${extra[@]}" >"$tmp/$name.json" 2>"$tmp/stderr"; then
+        say "bench: $name failed:"
+        cat "$tmp/stderr" >&2
+        return 1
+    fi
+}
+
+# The Python side reads the reports with bench/report.py.
+report_dir=$(cd "$(dirname "$0")" && pwd)
+
 vm_compare() {
     local exe
     for exe in "$stock" "$kestrane"; do
@@ -165,37 +186,17 @@ fi
 
 # kod writing and reading against lua-cjson on the same data.
 kod_compare() {
-    local exe="$bin/kod_bench"
-    if [ ! -x "$exe" ]; then
-        say "bench: $exe not found (build the bench target first)"
-        return 1
-    fi
-    say "bench: kod_bench"
-    if ! "$exe" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
-            --benchmark_report_aggregates_only=true --benchmark_format=json \
-            "${extra[@]}" >"$tmp/kod.json" 2>"$tmp/stderr"; then
-        say "bench: kod_bench failed:"
-        cat "$tmp/stderr" >&2
-        return 1
-    fi
+    run_interleaved kod_bench || return 1
 
-    python3 - "$tmp/kod.json" <<'EOF'
-import json, sys
+    python3 - "$tmp/kod_bench.json" "$report_dir" <<'EOF'
+import sys
+sys.path.insert(0, sys.argv[2])
+from report import medians as read_medians, require, cpu
 
-TO_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
-with open(sys.argv[1]) as f:
-    runs = json.load(f).get("benchmarks", [])
-
-medians, errors = {}, {}
-for r in runs:
-    name = r.get("run_name", r["name"])
-    if r.get("error_occurred"):
-        errors[name] = r.get("error_message", "error")
-    elif r.get("run_type") == "aggregate" and r.get("aggregate_name") == "median":
-        medians[name] = r
+medians, errors = read_medians(sys.argv[1])
 
 def ms(name):
-    return medians[name]["cpu_time"] * TO_MS[medians[name]["time_unit"]]
+    return cpu(medians[name], "ms")
 
 def mbs(name):
     return medians[name].get("bytes_per_second", 0.0) / 1e6
@@ -204,11 +205,7 @@ rows = [("write, flags 0", "BM_kod_write/flags:0", "BM_cjson_encode"),
         ("write, flags 3", "BM_kod_write/flags:3", "BM_cjson_encode"),
         ("read, flags 0", "BM_kod_read/flags:0", "BM_cjson_decode"),
         ("read, flags 3", "BM_kod_read/flags:3", "BM_cjson_decode")]
-missing = [k for _, k, _ in rows if k not in medians]
-if missing:
-    for k in missing:
-        print("bench: %s: %s" % (k, errors.get(k, "no result")), file=sys.stderr)
-    sys.exit(1)
+require(medians, errors, [k for _, k, _ in rows])
 have_cjson = all(c in medians for _, _, c in rows)
 
 print()
@@ -240,39 +237,19 @@ fi
 
 # Drawing on a 480x270 target against memset of its bytes, and the video frame.
 gfx_compare() {
-    local exe="$bin/gfx_bench"
-    if [ ! -x "$exe" ]; then
-        say "bench: $exe not found (build the bench target first)"
-        return 1
-    fi
-    say "bench: gfx_bench"
-    if ! "$exe" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
-            --benchmark_report_aggregates_only=true --benchmark_format=json \
-            "${extra[@]}" >"$tmp/gfx.json" 2>"$tmp/stderr"; then
-        say "bench: gfx_bench failed:"
-        cat "$tmp/stderr" >&2
-        return 1
-    fi
+    run_interleaved gfx_bench || return 1
 
-    python3 - "$tmp/gfx.json" <<'EOF'
-import json, sys
+    python3 - "$tmp/gfx_bench.json" "$report_dir" <<'EOF'
+import sys
+sys.path.insert(0, sys.argv[2])
+from report import medians as read_medians, require, cpu
 
-TO_US = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
 RECTFILL_TARGET = 2.0     # opaque rectfill at least half as fast as memset
 FRAME_TARGET_US = 300.0   # one frame composed in under 0.3 ms
-with open(sys.argv[1]) as f:
-    runs = json.load(f).get("benchmarks", [])
-
-medians, errors = {}, {}
-for r in runs:
-    name = r.get("run_name", r["name"])
-    if r.get("error_occurred"):
-        errors[name] = r.get("error_message", "error")
-    elif r.get("run_type") == "aggregate" and r.get("aggregate_name") == "median":
-        medians[name] = r
+medians, errors = read_medians(sys.argv[1])
 
 def us(name):
-    return medians[name]["cpu_time"] * TO_US[medians[name]["time_unit"]]
+    return cpu(medians[name], "us")
 
 base = "BM_memset_frame"
 ratio_rows = [("cls", "BM_cls"),
@@ -281,11 +258,7 @@ ratio_rows = [("cls", "BM_cls"),
 time_rows = [("circfill r=100", "BM_circfill_r100"),
              ("line, 2 diagonals", "BM_line_diagonals"),
              ("video frame", "BM_video_frame")]
-missing = [k for k in [base] + [k for _, k in ratio_rows + time_rows] if k not in medians]
-if missing:
-    for k in missing:
-        print("bench: %s: %s" % (k, errors.get(k, "no result")), file=sys.stderr)
-    sys.exit(1)
+require(medians, errors, [base] + [k for _, k in ratio_rows + time_rows])
 
 print()
 print("drawing on 480x270 (CPU time per call, median of 5; lower is better)")
@@ -334,40 +307,20 @@ done
 # it too). Targets: the mount in under 50 ms; lookups that do not grow with
 # the number of files (100 times the files must cost less than 10 times).
 fs_compare() {
-    local exe="$bin/fs_bench"
-    if [ ! -x "$exe" ]; then
-        say "bench: $exe not found (build the bench target first)"
-        return 1
-    fi
-    say "bench: fs_bench"
-    if ! "$exe" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
-            --benchmark_report_aggregates_only=true --benchmark_format=json \
-            "${extra[@]}" >"$tmp/fs.json" 2>"$tmp/stderr"; then
-        say "bench: fs_bench failed:"
-        cat "$tmp/stderr" >&2
-        return 1
-    fi
+    run_interleaved fs_bench || return 1
 
-    python3 - "$tmp/fs.json" <<'EOF'
-import json, sys
+    python3 - "$tmp/fs_bench.json" "$report_dir" <<'EOF'
+import sys
+sys.path.insert(0, sys.argv[2])
+from report import medians as read_medians, require, cpu
 
-TO_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
 MOUNT_TARGET_MS = 50.0
 LOOKUP_TARGET = 10.0   # 100x the files: a linear lookup would cost 100x
 SIZES = (1000, 10000, 100000)
-with open(sys.argv[1]) as f:
-    runs = json.load(f).get("benchmarks", [])
-
-medians, errors = {}, {}
-for r in runs:
-    name = r.get("run_name", r["name"])
-    if r.get("error_occurred"):
-        errors[name] = r.get("error_message", "error")
-    elif r.get("run_type") == "aggregate" and r.get("aggregate_name") == "median":
-        medians[name] = r
+medians, errors = read_medians(sys.argv[1])
 
 def ms(name):
-    return medians[name]["cpu_time"] * TO_MS[medians[name]["time_unit"]]
+    return cpu(medians[name], "ms")
 
 def lookup(kind, n):
     return "BM_lookup_%s/files:%d" % (kind, n)
@@ -377,11 +330,7 @@ timed = [("mount 4 MB ROM, 1000 files", "BM_mount_rom"),
          ("store 1 MB kod value", "BM_store"),
          ("fetch 1 MB kod value", "BM_fetch")]
 wanted = [k for _, k in timed] + [lookup(k, n) for k in ("present", "absent") for n in SIZES]
-missing = [k for k in wanted if k not in medians]
-if missing:
-    for k in missing:
-        print("bench: %s: %s" % (k, errors.get(k, "no result")), file=sys.stderr)
-    sys.exit(1)
+require(medians, errors, wanted)
 
 print()
 print("filesystem (CPU time per call, median of 5; lower is better)")
