@@ -706,7 +706,7 @@ function M.encode_host(text)
 end
 
 -- Last part of the extension as the file functions see it: lower-case
--- letters and digits only ("lua" for a.p8.lua, none for A.LUA).
+-- letters and digits only ("lua" for a.k64.lua, none for A.LUA).
 local function ext_of(path)
 	local name = path:match("^[^#]*"):match("[^/]*$")
 	return name:match("%.([a-z0-9]+)$") or ""
