@@ -12,17 +12,11 @@
 # reports it gets, so a crash shows its message.
 #
 # Usage: demos_test.sh BIN_FOLDER   (KEEP=1 keeps the work folder)
-bin="$1"
-sys="$(cd "$(dirname "$0")/../../system" && pwd)"
-work="$(mktemp -d)"
-trap '[ -n "$KEEP" ] || rm -rf "$work"' EXIT
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "PASS $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL $*"; }
+source "$(dirname "$0")/system_common.bash"
+headless_setup "$1"
 
 carts="shapes sprites text"
-cp -r "$sys" "$work/sys"
+copy_system "$work/sys"
 mkdir -p "$work/sys/demotest"
 
 # --- the text cartridge layout, checked on the file itself ---------------------
@@ -72,6 +66,9 @@ local FRAMES = $frames
 local CARTS = {$(for c in $carts; do printf '"%s", ' "$c"; done)}
 EOF
 cat >>"$work/sys/boot.lua" <<'EOF'
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
+local check = T.check
+
 -- keys held from frame a to frame b, sent as the window manager would
 local KEYS = {
 	shapes = {{"right", 25, 26}, {"right", 50, 51}, {"right", 75, 76}, {"right", 95, 96}, {"space", 110, 111}},
@@ -81,21 +78,10 @@ local KEYS = {
 local SCANCODE = {right = 79, left = 80, down = 81, up = 82, tab = 43, space = 44, m = 16}
 local RESIZE_AT = 40
 
-local function check(name, ok, detail)
-	print((ok and "PASS " or "FAIL ") .. name .. (ok and "" or ": " .. tostring(detail)))
-end
-
 -- 2: idle; 3: prints the error reports that the window manager would show
-_create_process_from_code("while true do flip() end", "idle", "idle")
-local WM = _create_process_from_code([[
-while true do
-	local m = _read_message()
-	while m do
-		if (m.event == "report_error") print("error report: " .. tostring(m.content))
-		m = _read_message()
-	end
-	flip()
-end]], "errors", "errors")
+T.start_idle("idle", "idle")
+local WM = T.start_stand_in("errors", "errors",
+	"if (m.event == 'report_error') print('error report: ' .. tostring(m.content))")
 
 local function cpu_of(id)
 	for _, p in ipairs(_get_process_list()) do
@@ -122,8 +108,6 @@ local function look(id)
 	return n, sum, w, h
 end
 
-local launch = load(fetch("/system/lib/launch.lua"), "@/system/lib/launch.lua")()
-
 local function run_cart(name)
 	local path = "/system/demos/" .. name .. ".k64"
 	local names = load((fetch("/system/demotest/" .. name .. ".names.lua")))()
@@ -146,7 +130,7 @@ local function run_cart(name)
 	check(name .. ": main.lua compiles", type(code) == "string" and fn, err or "no main.lua")
 	if (not fn) return
 
-	local id, why = launch(path, {parent = 1})
+	local id, why = T.launch(path, {parent = 1})
 	check(name .. ": launched", id, why)
 	if (not id) return
 	local worst, first_look = 0, nil
@@ -173,7 +157,7 @@ local function run_cart(name)
 	check(name .. ": runs " .. FRAMES .. " frames", alive, "the program ended (state " .. _process_state(id) .. ")")
 	if (not alive) return
 	local colours, sum, w, h = look(id)
-	print(string.format("%s: %dx%d, %d colours, worst frame %.3f of the CPU", name, w, h, colours, worst))
+	T.note(string.format("%s: %dx%d, %d colours, worst frame %.3f of the CPU", name, w, h, colours, worst))
 	check(name .. ": draws in several colours", colours >= 4, colours .. " colours")
 	check(name .. ": animates", first_look and sum != first_look[2], "the display did not change")
 	check(name .. ": well under a frame of CPU", worst < 0.5, string.format("%.3f", worst))
@@ -181,19 +165,11 @@ local function run_cart(name)
 	flip()
 end
 
-for _, name in ipairs(CARTS) do run_cart(name) end
-print("DONE")
+local tests = {}
+for _, name in ipairs(CARTS) do tests[name] = function() run_cart(name) end end
+T.run_groups(tests, CARTS)
 EOF
 
-out="$("$bin/kestrane-headless" "$work/sys" $((frames * 4 + 200)) 2>&1)"
-while IFS= read -r line; do
-	case "$line" in
-	PASS\ *) pass "${line#PASS }" ;;
-	FAIL\ *) fail "${line#FAIL }" ;;
-	*) echo "$line" ;;
-	esac
-done <<<"$out"
-echo "$out" | grep -q '^DONE$' || fail "the test driver did not finish"
+run_machine "$work/sys" $((frames * 4 + 200)) "$work/out.txt"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -10,97 +10,24 @@
 #   desktop_xvfb.sh BIN_DIR
 #
 # Needs Xvfb, xdotool, xwd and python3 (tools/setup.sh installs them); the
-# test is skipped without Xvfb.
+# test is skipped without them. The screenshots are read by screen.py.
 set -u
-bin="$(cd "$1" && pwd)"
-here="$(cd "$(dirname "$0")" && pwd)"
-sys="$here/../../system"
-host_tests="$here/../host"
-artifacts="$bin/../artifacts"
-work="$(mktemp -d "${TMPDIR:-/tmp}/kestrane-desktop.XXXXXX")"
-source "$host_tests/xvfb_common.bash"
-trap cleanup EXIT
-export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
+source "$(dirname "$0")/system_common.bash"
+xvfb_setup "$1" desktop
+start_kestrane
 
-for tool in Xvfb xdotool xwd python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "skipped: $tool is not installed (tools/setup.sh installs it)"
-        echo "0 passed, 0 failed"
-        exit 0
-    fi
-done
-
-mkdir -p "$work/run" "$artifacts"
-if ! "$bin/mkrom" "$sys" "$work/run/sysrom.dat" >/dev/null; then
-    fail "mkrom"
-    echo "$passed passed, $failed failed"
-    exit 1
-fi
-cp "$bin/kestrane" "$work/run/"
-
-# Colours of the desktop (system/wm/theme.lua) at picture coordinates of the
-# 480x270 display: "x y rrggbb name".
-desktop_points="
-200 5 1b1e2b top-bar
-7 5 5fd3a0 menu-mark
-60 50 243049 upper-band
-60 140 2c3b5a middle-band
-100 230 35476b lower-band
-"
-
-# classify SHOT: prints "desktop", "boot" (something drawn, not the
-# desktop), "black", or "other" and the first point that differs. The
-# screen is 960x540 and the display fills it at twice its size.
-cat > "$work/classify.py" <<'EOF'
-import sys
-sys.path.insert(0, sys.argv[1])
-from window_check import read_xwd, write_png
-shot, points = sys.argv[2], sys.argv[3]
-w, h, px = read_xwd(shot)
-if len(sys.argv) > 4:
-    write_png(sys.argv[4], 960, 540, px)
-def at(x, y):
-    return px(2 * x + 1, 2 * y + 1)
-bad = None
-for line in points.strip().splitlines():
-    x, y, rgb, name = line.split()
-    got = at(int(x), int(y))
-    if got != int(rgb, 16):
-        bad = "%s at (%s, %s) is %06x, expected %s" % (name, x, y, got, rgb)
-        break
-if bad is None:
-    print("desktop")
-    sys.exit(0)
-lit = sum(1 for y in range(0, 540, 4) for x in range(0, 960, 4) if px(x, y) != 0)
-print(("boot" if lit > 100 else "black") + " " + bad)
-EOF
-classify() {
-    xwd -root -silent >"$work/shot.xwd" 2>/dev/null
-    python3 "$work/classify.py" "$host_tests" "$work/shot.xwd" "$1" ${2:+"$2"}
-}
-
-start_x 960x540 || { echo "$passed passed, $failed failed"; exit 1; }
-"$work/run/kestrane" -home "$work/home" >"$work/out.txt" 2>"$work/err.txt" &
-kestrane_pid=$!
-
-wid=""
-for _ in $(seq 100); do
-    wid="$(xdotool search --onlyvisible --name "^kestrane" 2>/dev/null | tail -n 1)"
-    [ -n "$wid" ] && break
-    sleep 0.1
-done
-if [ -z "$wid" ]; then
+if ! until_ok 50 xdotool search --onlyvisible --name "^kestrane"; then
     fail "no window: $(cat "$work/err.txt")"
-    echo "$passed passed, $failed failed"
-    exit 1
+    finish
 fi
 
 # The boot screen first, then the desktop.
 seen_boot=0 seen_desktop=0 last=""
 for _ in $(seq 80); do
-    last="$(classify "$desktop_points")"
+    shot boot
+    last="$(screen desktop "$work/boot.xwd")"
     case "$last" in
-        boot*) [ "$seen_desktop" -eq 0 ] && seen_boot=1 ;;
+        "boot screen"*) [ "$seen_desktop" -eq 0 ] && seen_boot=1 ;;
         desktop) seen_desktop=1; break ;;
     esac
     sleep 0.15
@@ -110,28 +37,15 @@ else fail "no boot screen before the desktop"; fi
 if [ "$seen_desktop" -eq 1 ]; then pass "the desktop is on screen"
 else fail "no desktop: $last"; fi
 sleep 0.5
-classify "$desktop_points" "$artifacts/desktop.png" >/dev/null
+shot desktop
+keep desktop desktop.png
 [ -s "$artifacts/desktop.png" ] && pass "screenshot kept as $artifacts/desktop.png"
 
-# click X Y (display coordinates): press and release over a few frames
-click() {
-    xdotool mousemove $((2 * $1 + 1)) $((2 * $2 + 1))
-    sleep 0.1
-    xdotool mousedown 1
-    sleep 0.15
-    xdotool mouseup 1
-    sleep 0.2
-}
-# expect NAME POINTS: retries for a few seconds until the points match
+# expect NAME POINTS: retries for a few seconds until each line
+# "x y rrggbb name" of POINTS matches the screen
+matches() { shot now && screen points "$work/now.xwd" "$1"; }
 expect() {
-    local r=""
-    for _ in $(seq 30); do
-        r="$(classify "$2")"
-        [ "$r" = "desktop" ] && { pass "$1"; return 0; }
-        sleep 0.2
-    done
-    fail "$1: $r"
-    return 1
+    if until_ok 30 matches "$2"; then pass "$1"; else fail "$1: $got"; fi
 }
 
 # The menu opens under "Menu"; its first item starts the terminal, whose
@@ -164,13 +78,5 @@ expect "the title bar drags the window" "
 25 22 243049 desktop-where-it-was
 "
 
-if kill -0 "$kestrane_pid" 2>/dev/null; then pass "the system is still running"
-else fail "the system ended: $(tail -5 "$work/out.txt")"; fi
-kill -TERM "$kestrane_pid" 2>/dev/null
-wait "$kestrane_pid" 2>/dev/null
-kestrane_pid=""
-bad="$(grep -E "RUNTIME|SYSTEM ERROR" "$work/home/log.txt")"
-if [ -z "$bad" ]; then pass "no errors in log.txt"; else fail "log.txt: $bad"; fi
-
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+end_checks ""
+finish

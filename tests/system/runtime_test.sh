@@ -10,15 +10,10 @@
 # then DONE.
 #
 # Usage: runtime_test.sh BIN_FOLDER
-bin="$1"
-here="$(cd "$(dirname "$0")" && pwd)"
-sys="$here/../../system"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
+source "$(dirname "$0")/system_common.bash"
+headless_setup "$1"
 
-cp -r "$sys" "$work/sys"
+copy_system "$work/sys"
 mkdir -p "$work/sys/autostart" "$work/sys/test/folder"
 
 # The program under test: reports what it sees as print lines.
@@ -100,31 +95,18 @@ print("prog pwd=" .. pwd() .. " " .. include("helper.lua"))
 EOF
 
 cat > "$work/sys/autostart/driver.lua" <<'EOF'
-local said, completed, wins = {}, {}, nil
-on_event("print", function(m) said[#said + 1] = m.text end)
-on_event("child_completed", function(m) completed[m.proc_id] = true end)
-on_event("windows", function(m) wins = m.list end)
-on_event("programs", function(m) progs = m.list end)
-
-local function heard(text)
-	for _, s in ipairs(said) do if s == text then return true end end
-	return false
-end
-local function heard_prefix(p)
-	for _, s in ipairs(said) do if s:sub(1, #p) == p then return s end end
-end
-local function check(name, ok, detail)
-	print((ok and "PASS " or "FAIL ") .. name .. (ok and "" or (": " .. tostring(detail))))
-end
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
+local check = T.check
+local h = T.listen()
+local heard = h.heard
 local function to_wm(m) send_message(3, m) end
-local function window_of(id)
-	for _, w in ipairs(wins or {}) do if w.pid == id then return w end end
-end
 
 local me = pid()
-local child, win, evil, manual, closable
-local stages = {}
-local function stage(name, start, done) stages[#stages + 1] = {name = name, start = start, done = done} end
+local child, win, evil, manual, closable, once
+-- what a stage remembers between its frames
+local state = {}
+-- each stage gets 180 frames
+local stage, step = T.stages(180)
 
 stage("launch and start line", function()
 	child = launch("/system/test/child.lua", {argv = {"one", "two"}, pwd = "/ram"})
@@ -137,10 +119,10 @@ stage("window request answered and display resized", nil, function()
 	return heard("resized 200x120 display 200x120 ram 200x120")
 end)
 stage("the window manager lists the window", function()
-	wins = nil
+	h.wins = nil
 	to_wm({event = "list_windows"})
 end, function()
-	win = window_of(child)
+	win = h.window_of(child)
 	return win and win.width == 200 and win.height == 120 and win.focused and win.title == "child"
 end)
 stage("keydown reaches keyp and key", function()
@@ -172,7 +154,7 @@ stage("mouse wheel", function()
 	to_wm({event = "mousewheel", wheel_x = 0, wheel_y = -1})
 end, function() return heard("wheel -1") end)
 stage("the font is installed", nil, function()
-	local s = heard_prefix("glyph pixels ")
+	local s = h.heard_prefix("glyph pixels ")
 	return s and tonumber(s:sub(14)) > 5
 end)
 stage("input from programs outside /system is ignored", function()
@@ -180,51 +162,51 @@ stage("input from programs outside /system is ignored", function()
 	evil = launch("/ram/evil.lua")
 end, function()
 	if not heard("evil sent") then return false end
-	stages.wait = (stages.wait or 0) + 1
-	if stages.wait < 10 then return false end
+	state.wait = (state.wait or 0) + 1
+	if state.wait < 10 then return false end
 	return not heard("keyp b") and not heard("text evil")
 end)
 stage("exit ends the program and its window", function()
 	to_wm({event = "keydown", scancode = 20})
 	to_wm({event = "keyup", scancode = 20})
 end, function()
-	if not completed[child] then return false end
-	wins = nil
+	if not h.completed[child] then return false end
+	h.wins = nil
 	to_wm({event = "list_windows"})
 	return true
 end)
 stage("no window after exit", nil, function()
-	return wins ~= nil and window_of(child) == nil
+	return h.wins ~= nil and h.window_of(child) == nil
 end)
 stage("a program without _update/_draw runs and ends", function()
 	once = launch("/system/test/once.lua")
-end, function() return heard("once ran false") and completed[once] end)
+end, function() return heard("once ran false") and h.completed[once] end)
 stage("flip() in a program's own loop brings messages", function()
 	manual = launch("/system/test/manual.lua")
-	stages.sent = false
+	state.sent = false
 end, function()
-	if not stages.sent and heard("manual ready") then
-		stages.sent = true
+	if not state.sent and heard("manual ready") then
+		state.sent = true
 		to_wm({event = "textinput", text = "x"})
 		return false
 	end
-	return heard("manual x") and completed[manual]
+	return heard("manual x") and h.completed[manual]
 end)
 stage("the close box closes a window", function()
 	closable = launch("/system/test/closable.lua")
-	wins = nil
+	h.wins = nil
 end, function()
-	local w = window_of(closable)
+	local w = h.window_of(closable)
 	if not w then
 		to_wm({event = "list_windows"})
 		return false
 	end
-	if not stages.clicked then
-		stages.clicked = true
+	if not state.clicked then
+		state.clicked = true
 		to_wm({event = "mouse", mx = w.x + w.width - 6, my = w.y - 6, mb = 1})
 		to_wm({event = "mouse", mx = w.x + w.width - 6, my = w.y - 6, mb = 0})
 	end
-	return completed[closable]
+	return h.completed[closable]
 end)
 stage("a text cartridge runs in itself", function()
 	local id, err = launch("/system/test/cart.k64")
@@ -242,16 +224,16 @@ end, function() return heard("prog pwd=/ram helper loaded") end)
 stage("a dropped file opens in the editor", function()
 	store("/ram/dropped.txt", "dropped text", "")
 	to_wm({event = "drop_items", items = {{location = "/ram/dropped.txt"}}})
-	progs = nil
+	h.progs = nil
 end, function()
-	if not progs then
-		if stages.asked ~= true then stages.asked = true send_message(2, {event = "list_programs"}) end
+	if not h.progs then
+		if state.asked ~= true then state.asked = true send_message(2, {event = "list_programs"}) end
 		return false
 	end
-	for _, p in ipairs(progs) do
+	for _, p in ipairs(h.progs) do
 		if p.path == "/system/apps/edit.lua" and p.parent == 3 then return true end
 	end
-	progs, stages.asked = nil, false
+	h.progs, state.asked = nil, false
 	return false
 end)
 stage("launch refuses what it cannot run", function()
@@ -268,34 +250,10 @@ stage("launch refuses what it cannot run", function()
 	check("include of a system module", include("keys").codes.a == 4 and include("keys") == include("keys"))
 end, function() return true end)
 
-local n, t = 1, 0
-function _update()
-	local s = stages[n]
-	if not s then
-		if n == #stages + 1 then print("DONE") n += 1 end
-		return
-	end
-	if t == 0 and s.start then s.start() end
-	t += 1
-	if s.done() then
-		check(s.name, true)
-		n, t = n + 1, 0
-	elseif t > 180 then
-		check(s.name, false, "timed out")
-		n, t = n + 1, 0
-	end
-end
+_update = step
 EOF
 
-"$bin/kestrane-headless" "$work/sys" 3000 > "$work/out.txt" 2>&1
-grep '^FAIL' "$work/out.txt"
-passed=$((passed + $(grep -c '^PASS' "$work/out.txt")))
-failed=$((failed + $(grep -c '^FAIL' "$work/out.txt")))
-if ! grep -q '^DONE' "$work/out.txt"; then
-	echo "FAIL the driver did not finish"
-	tail -20 "$work/out.txt"
-	failed=$((failed + 1))
-fi
+run_machine "$work/sys" 3000 "$work/out.txt"
 
 # The font the runtime installs is the kernel's built-in font, compiled from
 # its drawn source the same way the kernel's build does.
@@ -330,9 +288,8 @@ have = open(sys.argv[2]).read().strip()
 print("PASS font.hex matches builtin_font.txt" if have == block.hex() else "FAIL font.hex differs from builtin_font.txt (regenerate it)")
 EOF
 fi > "$work/font.txt"
-cat "$work/font.txt" | grep '^FAIL'
+grep '^FAIL' "$work/font.txt"
 passed=$((passed + $(grep -c '^PASS' "$work/font.txt")))
 failed=$((failed + $(grep -c '^FAIL' "$work/font.txt")))
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -2,69 +2,36 @@
 # Headless tests of the shell (/system/lib/shell.lua) and a smoke test of the
 # terminal (/system/apps/terminal.lua).
 #
-# Shell: a test boot.lua starts two idle processes in the slots of the
-# system service and the window manager, then launches a driver program
-# (with the runtime, so that it has an id above 3 and receives its
-# children's print messages). The driver runs command lines against /ram
-# and prints one PASS or FAIL line per check.
+# Both parts run in a copy of the system whose boot.lua gives every process
+# a slice each frame.
+#
+# Shell: boot.lua starts two idle processes in the slots of the system
+# service and the window manager, then launches a driver program (with the
+# runtime, so that it has an id above 3 and receives its children's print
+# messages). The driver runs command lines against /ram and prints one PASS
+# or FAIL line per check.
 #
 # Terminal: a fake window manager in slot 3 answers the terminal's window
 # request, types a command line, and watches the terminal's display and CPU.
 #
 # Usage: shell_test.sh BIN_FOLDER
-bin="$1"
-sys="$(cd "$(dirname "$0")/../../system" && pwd)"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-# A boot.lua that gives every process a slice each frame. $1: the code that
-# starts the processes of the test.
-write_boot() {
-	cat > "$1/boot.lua" <<'EOF'
-local launch = load(fetch("/system/lib/launch.lua"), "@/system/lib/launch.lua")()
-local function start(name, code)
-	return _create_process_from_code(code, name, "/system/" .. name)
-end
-EOF
-	cat >> "$1/boot.lua"
-	cat >> "$1/boot.lua" <<'EOF'
-while true do
-	for _, p in ipairs(_get_process_list()) do
-		if p.id > 1 then _run_process_slice(p.id, 0.3) end
-	end
-	flip()
-end
-EOF
-}
-
-# Runs a machine and counts its PASS and FAIL lines; a missing DONE line
-# (the driver crashed or hung) is a failure too.
-run_machine() {
-	local folder="$1" frames="$2" log="$3"
-	"$bin/kestrane-headless" "$folder" "$frames" > "$log" 2>&1
-	grep '^FAIL' "$log"
-	passed=$((passed + $(grep -c '^PASS' "$log")))
-	failed=$((failed + $(grep -c '^FAIL' "$log")))
-	if ! grep -q '^DONE' "$log"; then
-		echo "FAIL $folder: the driver did not finish"
-		tail -20 "$log"
-		failed=$((failed + 1))
-	fi
-}
+source "$(dirname "$0")/system_common.bash"
+headless_setup "$1"
 
 # ---------------------------------------------------------------- the shell
 
-cp -r "$sys" "$work/shell"
-write_boot "$work/shell" <<'EOF'
-start("idle2.lua", "while true do flip() end")
-start("idle3.lua", "while true do flip() end")
-local id, err = launch("/system/shell_driver.lua", {pwd = "/ram"})
+copy_system "$work/shell"
+cat > "$work/shell/boot.lua" <<'EOF'
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
+T.start_idle("idle2.lua", "/system/idle2.lua")
+T.start_idle("idle3.lua", "/system/idle3.lua")
+local id, err = T.launch("/system/test/shell_driver.lua", {pwd = "/ram"})
 if not id then print("FAIL launch driver: " .. tostring(err)) print("DONE") end
+T.schedule_forever(0.3)
 EOF
 
-cat > "$work/shell/shell_driver.lua" <<'EOF'
+cat > "$work/shell/test/shell_driver.lua" <<'EOF'
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
 local shell = include("shell")
 local st = shell.new{cwd = "/ram", width = 40}
 
@@ -77,37 +44,29 @@ local function run(line)
 	local a, b = shell.run_line(st, line, out)
 	return table.concat(buf, "\n"), a, b
 end
-local function show(v)
-	return type(v) == "string" and (string.format("%q", v):gsub("\\\n", "\\n")) or tostring(v)
-end
-local function check(name, got, want)
-	if got == want then print("PASS " .. name)
-	else print("FAIL " .. name .. ": got " .. show(got) .. ", want " .. show(want)) end
-end
+local check = T.equal
 local function expect(line, want) check(line, (run(line)), want) end
 local function expect_error(line, pattern)
 	local got = run(line)
-	if got:find("^E:%*%* ") and got:find(pattern) then print("PASS " .. line)
-	else print("FAIL " .. line .. ": got " .. show(got) .. ", want an error matching " .. pattern) end
+	T.check(line, got:find("^E:%*%* ") and got:find(pattern),
+		"got " .. T.show(got) .. ", want an error matching " .. pattern)
 end
 
 -- children's print messages, collected until they end
-local printed, ended = {}, {}
-on_event("print", function(m) printed[#printed + 1] = m.text end)
-on_event("child_completed", function(m) ended[m.proc_id] = true end)
+local children = T.listen()
 local function wait_for(id)
 	for _ = 1, 300 do
-		if ended[id] then return true end
+		if children.completed[id] then return true end
 		flip()
 	end
 	return false
 end
 local function run_program(line)
-	printed = {}
+	children.said = {}
 	local text, action, id = run(line)
 	if action ~= "run" or not id then return "not started: " .. text end
 	if not wait_for(id) then return "did not end" end
-	return table.concat(printed, "|")
+	return table.concat(children.said, "|")
 end
 
 local tests = {}
@@ -269,11 +228,7 @@ function tests.programs()
 	expect_error("help zz", "no command called zz")
 end
 
-for _, name in ipairs{"folders", "files", "remove", "lua", "words", "programs"} do
-	local ok, err = pcall(tests[name])
-	if not ok then print("FAIL " .. name .. " raised: " .. tostring(err)) end
-end
-print("DONE")
+T.run_groups(tests, {"folders", "files", "remove", "lua", "words", "programs"})
 EOF
 run_machine "$work/shell" 2000 "$work/shell.log"
 
@@ -283,46 +238,40 @@ run_machine "$work/shell" 2000 "$work/shell.log"
 # types "1+1" and enter, checks that the answer shows and how much CPU
 # the terminal takes while idle, then presses ctrl+c on a program that
 # loops and checks that it is stopped.
-cp -r "$sys" "$work/term"
-write_boot "$work/term" <<'EOF'
-start("idle2.lua", "while true do flip() end")
-start("fakewm.lua", fetch("/system/fakewm.lua"))
+copy_system "$work/term"
+cat > "$work/term/boot.lua" <<'EOF'
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
+T.start_idle("idle2.lua", "/system/idle2.lua")
+_create_process_from_code(fetch("/system/test/fakewm.lua"), "fakewm.lua", "/system/test/fakewm.lua")
+T.schedule_forever(0.3)
 EOF
-cat > "$work/term/fakewm.lua" <<'EOF'
-local launch = load(fetch("/system/lib/launch.lua"), "@/system/lib/launch.lua")()
-local function check(name, ok, detail)
-	print((ok and "PASS " or "FAIL ") .. name .. (ok and "" or ": " .. tostring(detail)))
-end
+cat > "$work/term/test/fakewm.lua" <<'EOF'
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
+local check = T.check
 local screen = userdata("u8", 480, 270)
 _map_ram(screen, 0x10000)
 _set_draw_target(screen)
 poke4(0x5508, 0x3f3f3f3f)
 
 store("/ram/loop.lua", 'print("looping") while true do end', "")
-local term = launch("/system/apps/terminal.lua", {pwd = "/ram"})
+local term = T.launch("/system/apps/terminal.lua", {pwd = "/ram"})
 local req
-local function frames(n, each)
+local function answer(m)
+	if m.event == "window_request" then
+		req = m
+		send_message(term, {event = "window_resized", width = m.width, height = m.height})
+		send_message(term, {event = "focus", on = true})
+	end
+end
+local function frames(n)
 	for _ = 1, n do
-		local m = _read_message()
-		while m do
-			if m.event == "window_request" then
-				req = m
-				send_message(term, {event = "window_resized", width = m.width, height = m.height})
-				send_message(term, {event = "focus", on = true})
-			end
-			if each then each(m) end
-			m = _read_message()
-		end
+		T.drain(answer)
 		flip()
 	end
 end
-local function key(name, ctrl)
-	send_message(term, {event = "keydown", key = name, scancode = 0, ctrl = ctrl or false})
-	send_message(term, {event = "keyup", key = name, scancode = 0})
-end
 local function type_line(s)
-	send_message(term, {event = "textinput", text = s})
-	key("enter")
+	T.text(term, s)
+	T.press(term, "enter")
 end
 -- the terminal's picture: how many pixels have the given colour
 local function count_colour(c)
@@ -360,13 +309,13 @@ for _ = 1, 60 do
 		if p.id == term then cpu = max(cpu, p.cpu) end
 	end
 end
-print("idle terminal cpu " .. cpu)
+T.note("idle terminal cpu " .. cpu)
 check("idle terminal is cheap", cpu < 0.05, cpu)
 
 type_line("run loop.lua")
 frames(30)
 local state_running = _process_state(term + 1)
-key("c", true)
+T.press(term, "c", {ctrl = true})
 frames(10)
 check("run started the program", state_running == 0, state_running)
 check("ctrl+c stops the program", _process_state(term + 1) == -1, _process_state(term + 1))
@@ -375,7 +324,7 @@ check("the terminal is still alive", _process_state(term) == 0, _process_state(t
 -- Lua that never returns is stopped by ctrl+c too
 type_line("while true do end")
 frames(20)
-key("c", true)
+T.press(term, "c", {ctrl = true})
 frames(20)
 local before = count_colour(8)
 check("an interrupted line reports in red", before > 0, before)
@@ -387,5 +336,4 @@ while true do flip() end
 EOF
 run_machine "$work/term" 400 "$work/term.log"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -1,26 +1,20 @@
 #!/bin/bash
 # Headless tests of the editor's text buffer (/system/lib/textbuf.lua): a
 # test boot.lua loads the module and prints one PASS or FAIL line per check.
+# Then the editor program on top of it (see below).
 # Usage: textbuf_test.sh BIN_FOLDER
-bin="$1"
-sys="$(cd "$(dirname "$0")/../../system" && pwd)"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cp -r "$sys" "$work/system"
+source "$(dirname "$0")/system_common.bash"
+headless_setup "$1"
+copy_system "$work/system"
 
 cat > "$work/system/boot.lua" <<'EOF'
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
 local ok_load, tb = pcall(function()
 	return load(fetch("/system/lib/textbuf.lua"), "@/system/lib/textbuf.lua")()
 end)
 if not ok_load then print("FAIL load: " .. tostring(tb)) print("DONE") return end
 
-local function show(v)
-	return type(v) == "string" and (string.format("%q", v):gsub("\\\n", "\\n")) or tostring(v)
-end
-local function check(name, got, want)
-	if got == want then print("PASS " .. name)
-	else print("FAIL " .. name .. ": got " .. show(got) .. ", want " .. show(want)) end
-end
+local show, check = T.show, T.equal
 local function pos(b) return b.cl .. ":" .. b.cc end
 local function typed(b, s) for i = 1, #s do tb.insert(b, s:sub(i, i), true) end end
 
@@ -315,58 +309,37 @@ function tests.states()
 	check("an open long comment of level 1", tb.line_state(b, 10), 769)
 end
 
-for _, name in ipairs({"lines", "selection", "undo", "search", "files", "indent", "states"}) do
-	local ok, e = pcall(tests[name])
-	if not ok then print("FAIL " .. name .. " raised " .. tostring(e)) end
-end
-print("DONE")
+T.run_groups(tests, {"lines", "selection", "undo", "search", "files", "indent", "states"})
 EOF
-
-out="$(timeout 60 "$bin/kestrane-headless" "$work/system" 30 2>&1)"
+run_machine "$work/system" 30 "$work/textbuf.log"
 
 # The editor program on top of the buffer: a driver in place of the window
 # manager sends it keys and text as messages, reads the window titles it
 # asks for, and checks the files it saves and the CPU its frames take.
-cp -r "$sys" "$work/editor"
+copy_system "$work/editor"
 cat > "$work/editor/boot.lua" <<'EOF'
-local function show(v)
-	return type(v) == "string" and (string.format("%q", v):gsub("\\\n", "\\n")) or tostring(v)
-end
-local function check(name, got, want)
-	if got == want then print("PASS editor " .. name)
-	else print("FAIL editor " .. name .. ": got " .. show(got) .. ", want " .. show(want)) end
-end
+local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
+local function check(name, got, want) T.equal("editor " .. name, got, want) end
 
-_create_process_from_code("while true do flip() end", "sysd", "/system/sysd")
+T.start_idle("sysd", "/system/sysd")
 -- stands in for the window manager: passes on the window titles asked for
-_create_process_from_code([[
-while true do
-	local m = _read_message()
-	while m do
-		if m.title then send_message(1, {event = "title", pid = m._from, title = m.title}) end
-		m = _read_message()
-	end
-	flip()
-end]], "wm", "/system/wm")
-local launch = load((fetch("/system/lib/launch.lua")), "@/system/lib/launch.lua")()
+T.start_stand_in("wm", "/system/wm",
+	"if m.title then send_message(1, {event = 'title', pid = m._from, title = m.title}) end")
 
 local titles = {}   -- pid -> last title asked for
 local cpu_log = {}  -- pid -> CPU of each frame
+local function log_cpu(id, cpu)
+	local log = cpu_log[id] or {}
+	cpu_log[id] = log
+	log[#log + 1] = cpu or 0
+end
+local function title(m)
+	if m.event == "title" then titles[m.pid] = m.title end
+end
 local function frames(n)
 	for i = 1, n do
-		for _, p in ipairs(_get_process_list()) do
-			if p.id > 1 then
-				local _, cpu = _run_process_slice(p.id, 1)
-				local log = cpu_log[p.id] or {}
-				cpu_log[p.id] = log
-				log[#log + 1] = cpu or 0
-			end
-		end
-		local m = _read_message()
-		while m do
-			if m.event == "title" then titles[m.pid] = m.title end
-			m = _read_message()
-		end
+		T.slice_all(1, log_cpu)
+		T.drain(title)
 		flip()
 	end
 end
@@ -375,18 +348,13 @@ local function most(id, n)
 	for i = #log - n + 1, #log do m = math.max(m, log[i]) end
 	return m
 end
-local function key(id, k, mods)
-	local m = {event = "keydown", key = k, ctrl = false, shift = false, alt = false}
-	for n, v in pairs(mods or {}) do m[n] = v end
-	send_message(id, m)
-	send_message(id, {event = "keyup", key = k})
-end
+local key, text = T.press, T.text
 local function ctrl(id, k) key(id, k, {ctrl = true}) end
-local function text(id, s) send_message(id, {event = "textinput", text = s}) end
 local function alive(id) return _process_state(id) == 0 end
 
-local ok, err = pcall(function()
-	local e = launch("/system/apps/edit.lua", {argv = {"new.lua"}, pwd = "/ram"})
+local tests = {}
+function tests.editor()
+	local e = T.launch("/system/apps/edit.lua", {argv = {"new.lua"}, pwd = "/ram"})
 	frames(5)
 	check("starts", alive(e), true)
 	check("title of a new file", titles[e], "new.lua")
@@ -430,8 +398,8 @@ local ok, err = pcall(function()
 	for i = 1, 5000 do long[i] = "local v" .. i .. " = t[" .. i .. "] .. [[s]] -- n" end
 	store("/ram/long.lua", table.concat(long, "\n"), "")
 	store("/ram/short.lua", table.concat(long, "\n", 1, 60), "")
-	local big = launch("/system/apps/edit.lua", {argv = {"/ram/long.lua"}, pwd = "/ram"})
-	local small = launch("/system/apps/edit.lua", {argv = {"/ram/short.lua"}, pwd = "/ram"})
+	local big = T.launch("/system/apps/edit.lua", {argv = {"/ram/long.lua"}, pwd = "/ram"})
+	local small = T.launch("/system/apps/edit.lua", {argv = {"/ram/short.lua"}, pwd = "/ram"})
 	frames(5)
 	for i = 1, 120 do key(big, "pagedown") end
 	key(small, "down")
@@ -446,7 +414,7 @@ local ok, err = pcall(function()
 		frames(1)
 		cost[id] = {page = page, typing = most(id, 1)}
 	end
-	print(string.format("costs: page %.4f (5000 lines) %.4f (60 lines), typing %.4f %.4f",
+	T.note(string.format("costs: page %.4f (5000 lines) %.4f (60 lines), typing %.4f %.4f",
 		cost[big].page, cost[small].page, cost[big].typing, cost[small].typing))
 	check("a page in the middle of 5000 lines as quick as in 60",
 		cost[big].page < cost[small].page * 1.3 + 0.005, true)
@@ -459,20 +427,9 @@ local ok, err = pcall(function()
 	local at = saved:find("abc", 1, true)
 	local line = at and select(2, saved:sub(1, at):gsub("\n", "")) + 1
 	check("typed in the middle of the long file", line and line > 2500 and line < 2600, true)
-end)
-if not ok then print("FAIL editor raised " .. tostring(err)) end
-print("DONE")
+end
+T.run_groups(tests, {"editor"})
 EOF
-out="$out
-$(timeout 60 "$bin/kestrane-headless" "$work/editor" 200 2>&1)"
+run_machine "$work/editor" 200 "$work/editor.log"
 
-pass=$(grep -c '^PASS ' <<<"$out")
-fail=$(grep -c '^FAIL ' <<<"$out")
-grep '^FAIL \|^costs' <<<"$out"
-if [ "$(grep -c '^DONE' <<<"$out")" -ne 2 ]; then
-	echo "a test driver did not finish:"
-	tail -n 20 <<<"$out"
-	fail=$((fail + 1))
-fi
-echo "$pass passed, $fail failed"
-[ "$fail" -eq 0 ]
+finish
