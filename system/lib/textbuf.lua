@@ -353,55 +353,52 @@ end
 
 local word_start, word_end
 
--- Removes one character (or with word, back to the start of the word)
--- before the cursor; with a selection, the selection.
-function M.backspace(b, word)
+-- Removes one character (or a word) before the cursor when back is set,
+-- else after it; with a selection, the selection. A run of single
+-- removals in the same direction is one undo step.
+local function remove_at_cursor(b, word, back)
 	if M.delete_selection(b) then return true end
 	local l, c = b.cl, b.cc
-	local pl, pc
-	if word then pl, pc = word_start(b, l, c) else pl, pc = prev_pos(b, l, c) end
-	if pl == l and pc == c then return false end
-	local g = open_group(b, "back")
+	local ol, oc   -- the other end of the removed text
+	if back then
+		if word then ol, oc = word_start(b, l, c) else ol, oc = prev_pos(b, l, c) end
+	else
+		if word then ol, oc = word_end(b, l, c) else ol, oc = next_pos(b, l, c) end
+	end
+	if ol == l and oc == c then return false end
+	local fl, fc, tl, tc = l, c, ol, oc   -- the removed text in text order
+	if back then fl, fc, tl, tc = ol, oc, l, c end
+	local kind = back and "back" or "del"
+	local g = open_group(b, kind)
 	if g and not word then
-		local removed = range_text(b, pl, pc, l, c)
 		local e = g.edits[#g.edits]
 		if e.new == "" and e.l == l and e.c == c then
-			e.old = removed .. e.old
-			e.l, e.c = pl, pc
-			b.cl, b.cc = splice(b, pl, pc, l, c, "")
+			local removed = range_text(b, fl, fc, tl, tc)
+			if back then
+				e.old = removed .. e.old
+				e.l, e.c = fl, fc
+			else
+				e.old = e.old .. removed
+			end
+			splice(b, fl, fc, tl, tc, "")
+			b.cl, b.cc = fl, fc
 			finish(b, g)
 			return true
 		end
 	end
-	g = new_group(b, not word and "back" or nil)
-	edit(b, g, pl, pc, l, c, "")
+	g = new_group(b, not word and kind or nil)
+	edit(b, g, fl, fc, tl, tc, "")
+	b.cl, b.cc = fl, fc
 	finish(b, g)
 	return true
 end
 
+-- Removes one character (or with word, back to the start of the word)
+-- before the cursor; with a selection, the selection.
+function M.backspace(b, word) return remove_at_cursor(b, word, true) end
+
 -- Removes one character (or to the end of the word) after the cursor.
-function M.delete(b, word)
-	if M.delete_selection(b) then return true end
-	local l, c = b.cl, b.cc
-	local nl, nc
-	if word then nl, nc = word_end(b, l, c) else nl, nc = next_pos(b, l, c) end
-	if nl == l and nc == c then return false end
-	local g = open_group(b, "del")
-	if g and not word then
-		local e = g.edits[#g.edits]
-		if e.new == "" and e.l == l and e.c == c then
-			e.old = e.old .. range_text(b, l, c, nl, nc)
-			splice(b, l, c, nl, nc, "")
-			finish(b, g)
-			return true
-		end
-	end
-	g = new_group(b, not word and "del" or nil)
-	edit(b, g, l, c, nl, nc, "")
-	b.cl, b.cc = l, c
-	finish(b, g)
-	return true
-end
+function M.delete(b, word) return remove_at_cursor(b, word, false) end
 
 -- ---------------------------------------------------------------------------
 -- Tokenizer states
