@@ -274,6 +274,9 @@ bool ram_unmap(Process *p, lua_State *L, const uint8_t *data, int64_t size, int6
     if (end <= 0)
         return true;
     const uint8_t *stop = data + end;
+    // addresses wrap at 16 MiB (also keeps a + end inside 64 bits)
+    if (a >= 0)
+        a &= RAM_ADDR_MASK;
     // pages [a >> 12, (a + end - 1) >> 12], measured around the wrap
     int64_t first = a >> 12;
     int64_t span = ((a + end - 1) >> 12) - first;

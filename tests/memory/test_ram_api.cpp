@@ -203,6 +203,10 @@ TEST_F(RamApiTest, MapAndUnmap)
     EXPECT_EQ(run("return _unmap_ram(u, 0x20000)"), "false");   // 0x10000 stays
     EXPECT_TRUE(ram_page_mapped(p, 0x10));
     EXPECT_FALSE(ram_page_mapped(p, 0x20));
+    // addresses wrap at 16 MiB, and any integer is a valid address
+    EXPECT_EQ(run("_map_ram(u, 0x20000) return _unmap_ram(u, 0x1020000)"), "false");
+    EXPECT_FALSE(ram_page_mapped(p, 0x20));
+    EXPECT_EQ(run("return _unmap_ram(u, math.maxinteger)"), "false");
     EXPECT_EQ(cost(lua54__unmap_ram, {}, "u"), 4);
     EXPECT_FALSE(ram_page_mapped(p, 0x10));
     EXPECT_EQ(run("return _unmap_ram(u)"), "true");
