@@ -96,11 +96,20 @@ function theme.text_width(s)
 	return w
 end
 
+-- How many leading bytes of s fit in w pixels (one pass over s).
+local function fitting(s, w)
+	local used = 0
+	for i = 1, #s do
+		used += widths[s:byte(i)] or 5
+		if used > w then return i - 1 end
+	end
+	return #s
+end
+
 -- s cut to at most w pixels, with ".." when it was cut
 function theme.fit(s, w)
 	if theme.text_width(s) <= w then return s end
-	while #s > 0 and theme.text_width(s .. "..") > w do s = s:sub(1, -2) end
-	return s .. ".."
+	return s:sub(1, fitting(s, w - theme.text_width(".."))) .. ".."
 end
 
 function theme.text(s, x, y, col)
@@ -119,10 +128,10 @@ function theme.wrap(s, w, max_lines)
 			else
 				if line ~= "" then lines[#lines + 1] = line end
 				while theme.text_width(word) > w do
-					local cut = #word
-					while cut > 1 and theme.text_width(word:sub(1, cut)) > w do cut -= 1 end
+					local cut = max(1, fitting(word, w))
 					lines[#lines + 1] = word:sub(1, cut)
 					word = word:sub(cut + 1)
+					if max_lines and #lines >= max_lines then break end
 				end
 				line = word
 			end

@@ -26,6 +26,7 @@ local launch = need("/system/lib/launch.lua")
 local C = theme.C
 
 local BOOT = 1
+local SYSD = 2
 local W, H = theme.W, theme.H
 local BAR_H, TITLE_H = theme.BAR_H, theme.TITLE_H
 local TERMINAL = "/system/apps/terminal.lua"
@@ -33,6 +34,7 @@ local EDITOR = "/system/apps/edit.lua"
 local DEMOS = "/system/demos"
 local AUTOSTART = "/system/autostart"
 local TOAST_FRAMES = 240
+local MAX_TITLE = 120   -- bytes of a window title kept (more never fits)
 local ERROR_TOAST_FRAMES = 600
 
 -------------------------------------------------------------- state
@@ -75,7 +77,9 @@ end
 
 local function toast(text, kind)
 	local frames = kind == "error" and ERROR_TOAST_FRAMES or TOAST_FRAMES
-	table.insert(toasts, 1, {text = tostring(text), kind = kind or "info", until_frame = frame + frames})
+	-- a toast shows a few lines; the rest of a long text is never seen
+	text = tostring(text):sub(1, 1000)
+	table.insert(toasts, 1, {text = text, kind = kind or "info", until_frame = frame + frames})
 	while #toasts > 5 do table.remove(toasts) end
 end
 
@@ -149,7 +153,7 @@ local function answer_size(w)
 end
 
 local function apply_request(w, m)
-	if type(m.title) == "string" then w.title = m.title end
+	if type(m.title) == "string" then w.title = m.title:sub(1, MAX_TITLE) end
 	if m.resizable ~= nil then w.resizable = m.resizable and true or false end
 	if m.fullscreen ~= nil then w.fullscreen = m.fullscreen and true or false end
 	local width, height = tonumber(m.width), tonumber(m.height)
@@ -545,7 +549,7 @@ end
 
 handlers.window_title = function(m)
 	local w = window_of(m._from)
-	if w and type(m.title) == "string" then w.title = m.title end
+	if w and type(m.title) == "string" then w.title = m.title:sub(1, MAX_TITLE) end
 end
 
 handlers.exit_notice = function(m)
@@ -561,13 +565,16 @@ end
 
 handlers.report_error = on_report
 
+-- posted by the kernel in the name of process 2; from anyone else it could
+-- close any window
 handlers.child_completed = function(m)
+	if m._from ~= SYSD then return end
 	local w = window_of(tonumber(m.proc_id))
 	if w then remove_window(w) end
 end
 
 handlers.drop_items = function(m)
-	if type(m.items) ~= "table" then return end
+	if not trusted_input(m) or type(m.items) ~= "table" then return end
 	for _, it in ipairs(m.items) do
 		if type(it) == "table" then open_file(it.location) end
 	end

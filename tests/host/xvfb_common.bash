@@ -31,6 +31,14 @@ start_x() {
     done
     [ -s "$fdfile" ] || { fail "Xvfb did not start: $(cat "$work/xvfb.err")"; return 1; }
     export DISPLAY=":$(tr -d '\n' <"$fdfile")"
+    # the number is written before the server takes connections on some
+    # hosts: wait until a client gets through
+    for _ in $(seq 50); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    fail "Xvfb on $DISPLAY takes no connections: $(cat "$work/xvfb.err")"
+    return 1
 }
 
 # window_geometry WID: sets wx, wy, ww, wh of that window.

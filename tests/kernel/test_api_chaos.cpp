@@ -34,7 +34,7 @@ local skip = {
 local seed = SEED
 local function rand(n)
     seed = (seed * 1103515245 + 12345) %% 2147483648
-    return seed %% n + 1
+    return (seed >> 16) %% n + 1   -- the low bits repeat after a few steps
 end
 
 local function sorted_names(t, prefix)

@@ -46,6 +46,47 @@ function _update()
 end
 EOF
 
+# Hostile messages of every kind the window manager and the system service
+# know, with fields of the wrong types and sizes, 20 per frame, some naming
+# the driver (whose window must survive them); after each frame it checks
+# that neither has crashed (they run before it in a frame).
+cat > "$work/sys/test/hostile.lua" <<'EOF'
+local seed = 7
+-- the high bits: the low bits of this generator repeat after a few steps
+local function rand(n) seed = (seed * 1103515245 + 12345) % 2147483648 return (seed >> 16) % n + 1 end
+-- (open_file is left out: asking for the editor is every program's right)
+local events = {"window_request", "window_title", "exit_notice", "program_start",
+	"list_windows", "user_notification", "focus_pid", "keydown", "keyup", "textinput", "mouse",
+	"mousewheel", "drop_items", "report_error", "child_completed", "stalled", "clipboard_set",
+	"clipboard_get", "list_programs", "print", "wm_hello", "close_request", "x"}
+local vals = table.pack(nil, true, false, 0, -1, 1e308, -1e308, 0/0, 1/0, math.maxinteger,
+	math.mininteger, 3, 480, 100000, "", "x", "/ram/nope.txt", "/system/boot.lua",
+	string.rep("w", 5000), {}, {1, 2}, {{kod_type = "location", location = 5}}, {x = {}},
+	env().parent, {{kod_type = "location", location = "/system/boot.lua"}})
+local fields = {"width", "height", "title", "resizable", "fullscreen", "path", "parent", "pid",
+	"content", "scancode", "text", "mx", "my", "mb", "wheel_x", "wheel_y", "items", "proc_id",
+	"frames", "on", "list", "message", "traceback"}
+local frame, crashed = 0, false
+function _update()
+	frame += 1
+	for id = 2, 3 do
+		if _process_state(id) ~= 0 and not crashed then
+			crashed = true
+			print("hostile: process " .. id .. " stopped at frame " .. frame)
+		end
+	end
+	if frame > 300 then
+		if frame == 301 then print("hostile done") end
+		return
+	end
+	for i = 1, 20 do
+		local m = {event = events[rand(#events)]}
+		for j = 1, rand(5) do m[fields[rand(#fields)]] = vals[rand(vals.n)] end
+		send_message(rand(2) + 1, m)
+	end
+end
+EOF
+
 cat > "$work/sys/autostart/driver.lua" <<'EOF'
 local T = load(fetch("/system/test/driver_lib.lua"), "@/system/test/driver_lib.lua")()
 local check = T.check
@@ -81,6 +122,15 @@ stage("a program that stops completing frames is closed", 1200, nil, function()
 	local e = errors[hang]
 	return e and tostring(e.message):find("not responding", 1, true) and completed[hang]
 end)
+stage("hostile messages stop neither the window manager nor the system service", 600, function()
+	-- from /ram, so that the window manager does not trust it with input
+	cp("/system/test/hostile.lua", "/ram/hostile.lua")
+	check("hostile program launched", launch("/ram/hostile.lua"))
+end, function()
+	if not h.heard("hostile done") then return false end
+	check("no system process stopped", not h.heard_prefix("hostile: process"))
+	return true
+end)
 stage("the window manager still answers and lists no dead windows", 60, function()
 	h.wins = nil
 	send_message(3, {event = "list_windows"})
@@ -114,6 +164,14 @@ _update = step
 EOF
 
 run_machine "$work/sys" 2400 "$work/out.txt"
+# the window manager and the system service survive a fault in a handler by
+# logging it (printh lines on standard error): none may have happened
+handler_faults="$(grep -a "^INFO: \(wm\|sysd\):" "$work/out.txt" "$work/out.txt.err")"
+if [ -z "$handler_faults" ]; then
+	pass "no faults in the window manager's or the system service's handlers"
+else
+	fail "handler faults: $handler_faults"
+fi
 
 # The shipped system headless for 300 frames (about 5 seconds): it keeps
 # running and its log has no error lines.
