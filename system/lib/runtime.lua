@@ -326,7 +326,26 @@ function builtin.wm_hello(m)
 	if win then request_window() end
 end
 
+-- Messages that only the window manager sends: from anyone else they would
+-- let one program type into, resize or close another. child_completed is
+-- posted by the kernel in the name of process 2, and print comes from the
+-- programs this one started. A program may send itself anything.
+local from_wm = {keydown = true, keyup = true, textinput = true, mouse = true,
+	mousewheel = true, window_resized = true, focus = true, close_request = true,
+	wm_hello = true, child_error = true}
+local children = {}   -- ids of the programs started with launch()
+
+local function accepted(m)
+	local from, ev = m._from, m.event
+	if from == ME then return true end
+	if from_wm[ev] then return from == WM end
+	if ev == "child_completed" then return from == SYSD end
+	if ev == "print" then return children[from] == true end
+	return true
+end
+
 local function dispatch(m)
+	if not accepted(m) then return end
 	local ev = m.event
 	if ev == "close_request" then
 		local h = handlers.close_request
@@ -351,7 +370,9 @@ end
 
 -- launch(path, opts) starts another program (see /system/lib/launch.lua).
 function launch(path, opts)
-	return include("launch")(path, opts)
+	local id, err = include("launch")(path, opts)
+	if id then children[id] = true end
+	return id, err
 end
 
 -------------------------------------------------------------- frames

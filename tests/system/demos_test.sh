@@ -137,9 +137,9 @@ local function run_cart(name)
 	for f = 1, FRAMES do
 		for _, k in ipairs(KEYS[name] or {}) do
 			local ev = f == k[2] and "keydown" or f == k[3] and "keyup"
-			if (ev) send_message(id, {event = ev, key = k[1], scancode = SCANCODE[k[1]]})
+			if (ev) T.input(id, {event = ev, key = k[1], scancode = SCANCODE[k[1]]})
 		end
-		if (f == RESIZE_AT) send_message(id, {event = "window_resized", width = 480, height = 270})
+		if (f == RESIZE_AT) T.input(id, {event = "window_resized", width = 480, height = 270})
 		_run_process_slice(WM, 0.05)
 		_run_process_slice(id, 1)
 		if (_process_state(id) != 0) break

@@ -117,9 +117,13 @@ end
 -- A process standing in for another one (the window manager, say): each
 -- frame it reads its messages and runs on_message, Lua source in which the
 -- message is m.
+-- Every stand-in also passes on what the driver sends it for a program
+-- (T.input): programs take input only from the window manager's id.
 function T.start_stand_in(name, path, on_message)
 	return _create_process_from_code("while true do\n\tlocal m = _read_message()\n\twhile m do\n"
-		.. on_message .. "\n\t\tm = _read_message()\n\tend\n\tflip()\nend", name, path)
+		.. "\t\tif m.forward_to then local to = m.forward_to m.forward_to = nil send_message(to, m)\n"
+		.. "\t\telse\n" .. on_message .. "\n\t\tend\n"
+		.. "\t\tm = _read_message()\n\tend\n\tflip()\nend", name, path)
 end
 
 -- Gives every process but this one (id 1) a slice of share of a frame;
@@ -153,13 +157,22 @@ end
 
 -- Key and text input sent to process id the way the window manager sends
 -- it; mods sets ctrl, shift or alt.
+-- A message for program id as the window manager sends it: directly from
+-- a driver that is process 3, else through the stand-in window manager
+-- (id 3), which passes it on in its next slice.
+function T.input(id, m)
+	if pid() == 3 then return send_message(id, m) end
+	m.forward_to = id
+	send_message(3, m)
+end
+
 function T.press(id, key, mods)
 	local m = {event = "keydown", key = key, scancode = 0, ctrl = false, shift = false, alt = false}
 	for n, v in pairs(mods or {}) do m[n] = v end
-	send_message(id, m)
-	send_message(id, {event = "keyup", key = key, scancode = 0})
+	T.input(id, m)
+	T.input(id, {event = "keyup", key = key, scancode = 0})
 end
 
-function T.text(id, s) send_message(id, {event = "textinput", text = s}) end
+function T.text(id, s) T.input(id, {event = "textinput", text = s}) end
 
 return T

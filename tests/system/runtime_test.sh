@@ -166,6 +166,22 @@ end, function()
 	if state.wait < 10 then return false end
 	return not heard("keyp b") and not heard("text evil")
 end)
+stage("input, closing and print sent straight to a program by another are ignored", function()
+	store("/ram/evil2.lua", [[
+local id = tonumber(env().argv[1])
+send_message(id, {event = "keydown", scancode = 5, key = "b"})
+send_message(id, {event = "textinput", text = "evil2"})
+send_message(id, {event = "close_request"})
+send_message(id, {event = "window_resized", width = 17, height = 9})
+print("evil2 sent")]], "")
+	launch("/ram/evil2.lua", {argv = {tostring(child)}})
+end, function()
+	if not heard("evil2 sent") then return false end
+	state.wait2 = (state.wait2 or 0) + 1
+	if state.wait2 < 10 then return false end
+	return not heard("keyp b") and not heard("text evil2") and not h.completed[child]
+		and not h.heard_prefix("resized 17x9")
+end)
 stage("exit ends the program and its window", function()
 	to_wm({event = "keydown", scancode = 20})
 	to_wm({event = "keyup", scancode = 20})
