@@ -121,20 +121,26 @@ local function run_frame()
 	if focus and not alive[focus] then focus = nil end
 	if focus then slice(focus, left() * SHARE_FOCUS) end
 
-	-- the rest: equal shares, then what is left again to those still busy
+	-- the rest: equal shares (at least MIN_SHARE), then what is left again
+	-- to those still busy. With more programs than the frame has room for,
+	-- the ones that did not get a slice go first in the next frame.
 	local n = #others
 	if n > 0 then
-		turn = turn % n + 1
+		local start = turn % n
 		for pass = 1, 3 do
 			local busy = {}
-			local share = left() / n
-			if share < MIN_SHARE then break end
+			local share = max(left() / n, MIN_SHARE)
+			local ran_count = 0
 			for i = 0, n - 1 do
-				local id = others[(turn + i - 1) % n + 1]
+				if left() < MIN_SHARE then break end
+				local id = others[(start + i) % n + 1]
+				ran_count += 1
 				if not slice(id, share) then busy[#busy + 1] = id end
 			end
+			if pass == 1 then turn = start + max(ran_count, 1) end
 			others, n = busy, #busy
-			if n == 0 then break end
+			if n == 0 or left() < MIN_SHARE then break end
+			start = 0
 		end
 	end
 

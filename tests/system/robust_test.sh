@@ -98,6 +98,8 @@ window{width = 40, height = 20, title = "driver"}
 -- outside /system, so that the kernel keeps the traceback lines
 cp("/system/test/crash.lua", "/ram/crash.lua")
 local crash = launch("/ram/crash.lua")
+store("/ram/ticker.lua", 'window{width = 40, height = 20, title = "ticker"} local n = 0 function _update() n += 1 if n % 10 == 0 then print("tick " .. n) end end', "")
+ticker = launch("/ram/ticker.lua")
 local hang = launch("/system/test/hang.lua")
 local hog = launch("/system/test/hog.lua")
 check("three programs launched", crash and hang and hog)
@@ -158,6 +160,29 @@ end, function()
 	asked += 1
 	if asked % 10 == 0 then send_message(3, {event = "list_windows"}) end
 	return h.wins and has_window(pid()) and has_window(alive)
+end)
+-- last: it fills the process table
+local ticks_before
+stage("a program that starts copies of itself without end starves no one", 900, function()
+	store("/ram/bomb.lua", [[
+while true do
+	local src = fetch("/ram/bomb.lua")
+	for i = 1, 4 do _create_process_from_code(src, "bomb", "/ram/bomb.lua") end
+	flip()
+end]], "")
+	_create_process_from_code(fetch("/ram/bomb.lua"), "bomb", "/ram/bomb.lua")
+	ticks_before = nil
+	asked = 0
+end, function()
+	asked += 1
+	if asked == 300 then
+		ticks_before = #h.said
+		check("the process table filled up", #_get_process_list() >= 500, #_get_process_list())
+		h.wins = nil
+		send_message(3, {event = "list_windows"})
+	end
+	-- the ticker started before keeps printing, the window manager answers
+	return ticks_before and #h.said >= ticks_before + 3 and h.wins and has_window(ticker)
 end)
 
 _update = step
