@@ -592,6 +592,25 @@ command("run", "run program [args ...]", "run a .lua file, a cartridge or a demo
 	return "run", start_program(st, "run", path, argv)
 end)
 
+command("ps", "ps", "list the running processes", function(st)
+	say(st, string.format("%5s %6s %8s  %s", "id", "cpu%", "memory", "name"))
+	for _, p in ipairs(_get_process_list()) do
+		say(st, string.format("%5d %6.1f %7dk  %s", p.id, (p.cpu or 0) * 100,
+			(p.memory or 0) // 1024, tostring(p.name)))
+	end
+end)
+
+command("kill", "kill id ...", "stop programs by their process id", function(st, args)
+	need_args("kill", args, 1)
+	for _, text in ipairs(args) do
+		local id = math.tointeger(tonumber(text))
+		if not id or _process_state(id) == -1 then fail("kill: no process " .. text) end
+		-- the scheduler, the system service and the window manager
+		if id <= 3 then fail("kill: " .. text .. " is part of the system") end
+		_kill_process(id, 0)
+	end
+end)
+
 command("reboot", "reboot", "restart the machine", function(st)
 	_signal(34)
 end)
