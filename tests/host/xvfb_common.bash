@@ -23,7 +23,9 @@ cleanup() {
 start_x() {
     local fdfile="$work/display"
     : >"$fdfile"
-    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$fdfile" 2>"$work/xvfb.err" &
+    # -noreset: the server would reset whenever its last client leaves, and
+    # a client connecting meanwhile (the kernel, after a check here) fails
+    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$fdfile" 2>"$work/xvfb.err" &
     xvfb_pid=$!
     for _ in $(seq 100); do
         [ -s "$fdfile" ] && break
