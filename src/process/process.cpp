@@ -63,8 +63,15 @@ Process *create_process_from_buffer(const char *code, size_t len, const char *na
     return p;
 }
 
+// Any program can name a /system/ path for code of its own, so such a
+// program is trusted only when the kernel, the root or a trusted program
+// starts it.
+static bool creator_grants_trust() {
+    return !cproc || cproc->id == 1 || (cproc->trust & 1);
+}
+
 static void set_trust(Process *p, const char *sandbox) {
-    if (strncmp(p->prog, "/system/", 8) == 0) p->trust |= 1;
+    if (strncmp(p->prog, "/system/", 8) == 0 && creator_grants_trust()) p->trust |= 1;
     if (sandbox) {
         copy_str(p->sandbox, sizeof p->sandbox, sandbox);
         p->sandboxed = p->sandbox[0] != 0;

@@ -116,6 +116,14 @@ TEST_F(ProcessTable, TrustBitsFollowProgramAndSandbox) {
     EXPECT_EQ(sand->trust, 2);
     EXPECT_EQ(sand->sandboxed, 1);
     EXPECT_STREQ(sand->lid, "lid1");
+
+    // an untrusted program cannot make trusted ones by naming /system/
+    cproc = sand;
+    Process *forged = create_process_from_code("x=1", "d", "/system/apps/d.lua", "", "");
+    EXPECT_EQ(forged->trust, 0);
+    cproc = sys;
+    Process *granted = create_process_from_code("x=1", "e", "/system/apps/e.lua", "", "");
+    EXPECT_EQ(granted->trust, 1);
 }
 
 TEST_F(ProcessTable, RestartKeepsIdAndSlotWithFreshState) {

@@ -158,13 +158,14 @@ stage("the font is installed", nil, function()
 	return s and tonumber(s:sub(14)) > 5
 end)
 stage("input from programs outside /system is ignored", function()
-	store("/ram/evil.lua", 'send_message(3, {event="keydown", scancode=5}) send_message(3, {event="textinput", text="evil"}) print("evil sent")', "")
+	-- also through a process it starts under a /system/ name
+	store("/ram/evil.lua", 'send_message(3, {event="keydown", scancode=5}) send_message(3, {event="textinput", text="evil"}) _create_process_from_code([[send_message(3, {event="textinput", text="forged"})]], "forged", "/system/forged.lua") print("evil sent")', "")
 	evil = launch("/ram/evil.lua")
 end, function()
 	if not heard("evil sent") then return false end
 	state.wait = (state.wait or 0) + 1
 	if state.wait < 10 then return false end
-	return not heard("keyp b") and not heard("text evil")
+	return not heard("keyp b") and not heard("text evil") and not heard("text forged")
 end)
 stage("input, closing and print sent straight to a program by another are ignored", function()
 	store("/ram/evil2.lua", [[
