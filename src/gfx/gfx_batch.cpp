@@ -42,6 +42,11 @@ bool gfx_batch_open(lua_State *L, int64_t max_params, GfxBatch *b)
     return b->count >= 1;
 }
 
+bool gfx_batch_begin(lua_State *L, int64_t max_params, GfxCall *k, GfxBatch *b)
+{
+    return gfx_batch_open(L, max_params, b) && gfx_call_begin(k);
+}
+
 int64_t gfx_batch_record(const GfxBatch *b, int64_t i)
 {
     int64_t off = b->offset + i * b->stride;

@@ -24,6 +24,8 @@ struct GfxBatch {
 };
 bool gfx_batch_open(lua_State *L, int64_t max_params, GfxBatch *b);
 bool gfx_is_batch(lua_State *L);
+// The batch at argument 1 and a drawing call; false when nothing draws.
+bool gfx_batch_begin(lua_State *L, int64_t max_params, GfxCall *k, GfxBatch *b);
 // Element offset of record i, or -1 where processing stops.
 int64_t gfx_batch_record(const GfxBatch *b, int64_t i);
 // Field j of the record at off as a double, or def when params leaves it out.

@@ -35,6 +35,10 @@ int64_t line_end_y(Process *p) { return (int32_t)ram_load<uint32_t>(p, GFX_LINE_
 
 // --- batch records (read as sprite.h reads them) --------------------------
 
+// Field j of the record at off as a bitmap x or y coordinate.
+int64_t rec_x(const GfxCall *k, const GfxBatch *b, int64_t off, int64_t j) { return gfx_coord(gfx_batch_int(b, off, j, 0), k->camx); }
+int64_t rec_y(const GfxCall *k, const GfxBatch *b, int64_t off, int64_t j) { return gfx_coord(gfx_batch_int(b, off, j, 0), k->camy); }
+
 // A present colour field is a colour argument for its record.
 int record_pen(GfxCall *k, const GfxBatch *b, int64_t off, int64_t j)
 {
@@ -62,12 +66,12 @@ int batch_pset(lua_State *L)
 {
     GfxCall k;
     GfxBatch b;
-    if (!gfx_batch_open(L, 3, &b) || b.count < 1 || !gfx_call_begin(&k))
+    if (!gfx_batch_begin(L, 3, &k, &b))
         return 0;
     int64_t pixels = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         int col = record_pen(&k, &b, off, 2);
-        int64_t x = gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy);
+        int64_t x = rec_x(&k, &b, off, 0), y = rec_y(&k, &b, off, 1);
         pixels += putpixel(&k.c, x, y, col);
     });
     spend_cpu(2 * n + 2 + pixels / 3);
@@ -78,7 +82,7 @@ int batch_line(lua_State *L)
 {
     GfxCall k;
     GfxBatch b;
-    if (!gfx_batch_open(L, 5, &b) || b.count < 1 || !gfx_call_begin(&k))
+    if (!gfx_batch_begin(L, 5, &k, &b))
         return 0;
     int64_t pixels = 0;
     int64_t n;
@@ -95,8 +99,8 @@ int batch_line(lua_State *L)
         n = each_record(&b, [&](int64_t off) {
             int col = record_pen(&k, &b, off, 4);
             int64_t x1 = gfx_batch_int(&b, off, 2, 0), y1 = gfx_batch_int(&b, off, 3, 0);
-            pixels += draw_line(&k.c, gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx),
-                                gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy), gfx_coord(x1, k.camx),
+            pixels += draw_line(&k.c, rec_x(&k, &b, off, 0),
+                                rec_y(&k, &b, off, 1), gfx_coord(x1, k.camx),
                                 gfx_coord(y1, k.camy), col);
             set_line_end(k.p, x1, y1);
         });
@@ -105,19 +109,24 @@ int batch_line(lua_State *L)
     return 0;
 }
 
+int64_t rectfill_either(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col)
+{
+    return c->invert ? rectfill_outside(c, x0, y0, x1, y1, col) : rectfill(c, x0, y0, x1, y1, col);
+}
+
 int batch_rectfill(lua_State *L)
 {
     GfxCall k;
     GfxBatch b;
-    if (!gfx_batch_open(L, 5, &b) || b.count < 1 || !gfx_call_begin(&k))
+    if (!gfx_batch_begin(L, 5, &k, &b))
         return 0;
     int64_t cost = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         k.p->invert = 0;
         int col = record_pen(&k, &b, off, 4);
-        int64_t x0 = gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx), y0 = gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy);
-        int64_t x1 = gfx_coord(gfx_batch_int(&b, off, 2, 0), k.camx), y1 = gfx_coord(gfx_batch_int(&b, off, 3, 0), k.camy);
-        cost += k.c.invert ? rectfill_outside(&k.c, x0, y0, x1, y1, col) : rectfill(&k.c, x0, y0, x1, y1, col);
+        int64_t x0 = rec_x(&k, &b, off, 0), y0 = rec_y(&k, &b, off, 1);
+        int64_t x1 = rec_x(&k, &b, off, 2), y1 = rec_y(&k, &b, off, 3);
+        cost += rectfill_either(&k.c, x0, y0, x1, y1, col);
     });
     spend_cpu(2 * n + 2 + cost / 3);
     return 0;
@@ -136,14 +145,14 @@ int batch_circ(lua_State *L, bool filled)
 {
     GfxCall k;
     GfxBatch b;
-    if (!gfx_batch_open(L, 4, &b) || b.count < 1 || !gfx_call_begin(&k))
+    if (!gfx_batch_begin(L, 4, &k, &b))
         return 0;
     if (filled)
         k.p->invert = 0;
     int64_t cost = 0;
     int64_t n = each_record(&b, [&](int64_t off) {
         int col = record_pen(&k, &b, off, 3);
-        int64_t x = gfx_coord(gfx_batch_int(&b, off, 0, 0), k.camx), y = gfx_coord(gfx_batch_int(&b, off, 1, 0), k.camy);
+        int64_t x = rec_x(&k, &b, off, 0), y = rec_y(&k, &b, off, 1);
         cost += circle(&k, x, y, gfx_sat32(gfx_batch_int(&b, off, 2, 4)), col, filled);
     });
     spend_cpu(2 * n + 2 + cost / 3);
@@ -168,10 +177,6 @@ int box_call(lua_State *L, BoxFn fn, bool resets_invert, int64_t divisor)
     return 0;
 }
 
-int64_t rectfill_either(const GfxCtx *c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int col)
-{
-    return c->invert ? rectfill_outside(c, x0, y0, x1, y1, col) : rectfill(c, x0, y0, x1, y1, col);
-}
 
 int circ_call(lua_State *L, bool filled)
 {

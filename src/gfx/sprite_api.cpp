@@ -38,7 +38,7 @@ static int batch_spr(lua_State *L)
 {
     GfxBatch b;
     GfxCall k;
-    if (!gfx_batch_open(L, 5, &b) || !gfx_call_begin(&k))
+    if (!gfx_batch_begin(L, 5, &k, &b))
         return 0;
     SprPlan sp;
     spr_plan(&k.c, &sp);

@@ -198,7 +198,7 @@ static int batch_tline3d(lua_State *L)
 {
     GfxBatch b;
     GfxCall k;
-    if (!gfx_batch_open(L, 12, &b) || !gfx_call_begin(&k))
+    if (!gfx_batch_begin(L, 12, &k, &b))
         return 0;
     SprPlan sp;
     spr_plan(&k.c, &sp);

@@ -17,7 +17,12 @@ struct Mount;
 
 // Readers' results. A cartridge that was not read whole is never written back
 // over its file (cart_mount.cpp), so that what could not be read is not lost.
-enum { CART_READ_WHOLE = 0, CART_READ_DAMAGED = -1 };
+// CART_READ_MORE: not a result, the reader goes on.
+enum { CART_READ_WHOLE = 0, CART_READ_DAMAGED = -1, CART_READ_MORE = 1 };
+
+// Every reader starts here: damaged for bad arguments, whole for nothing
+// left to read (an empty file is a new, empty cartridge), else more.
+int cart_read_start(const char *folder, const Buffer *b);
 
 // At most this many entries are taken from one cartridge of any form.
 constexpr int CART_MAX_ENTRIES = 16384;

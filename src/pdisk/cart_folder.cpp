@@ -98,3 +98,10 @@ std::vector<CartEntry> cart_entries(const char *folder)
     }
     return out;
 }
+
+int cart_read_start(const char *folder, const Buffer *b)
+{
+    if (!folder || !b || b->pos < 0)
+        return CART_READ_DAMAGED;
+    return b->pos >= b->len ? CART_READ_WHOLE : CART_READ_MORE;
+}

@@ -244,12 +244,11 @@ static bool restore_label(const char *folder, const uint8_t *picture)
 
 int populate_ram_folder_from_k64_png_buffer(const char *folder, Buffer *b, const char *where)
 {
-    if (!folder || !b || b->pos < 0)
-        return CART_READ_DAMAGED;
+    int start = cart_read_start(folder, b);
+    if (start != CART_READ_MORE)
+        return start;
     if (!where)
         where = "";
-    if (b->pos >= b->len)
-        return CART_READ_WHOLE;   // an empty file: a new, empty cartridge
     uint32_t w = 0, h = 0;
     Pixels picture(png_decode_rgba(b->data + b->pos, (size_t)(b->len - b->pos), &w, &h,
                                    (uint64_t)CART_PNG_WIDTH * CART_PNG_HEIGHT));

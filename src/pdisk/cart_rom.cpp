@@ -58,12 +58,11 @@ static int read_rom_image(const char *folder, Buffer *b, int keep, const char *w
 
 int populate_ram_folder_from_k64_rom_buffer_ex(const char *folder, Buffer *b, int keep, const char *where)
 {
-    if (!folder || !b || b->pos < 0)
-        return CART_READ_DAMAGED;
+    int start = cart_read_start(folder, b);
+    if (start != CART_READ_MORE)
+        return start;
     if (!where)
         where = "";
-    if (b->pos >= b->len)
-        return CART_READ_WHOLE;   // an empty file: a new, empty cartridge
     const uint8_t *d = b->data + b->pos;
     size_t n = (size_t)(b->len - b->pos);
     if (b->pos == 0 && n > 3 && d[0] == 0 && memcmp(d + 1, "kxa", 3) == 0) {

@@ -144,6 +144,25 @@ static bool count_entry(TextCartReader &r)
     return false;
 }
 
+// Checks and counts the entry named in a header line; makes it when it is a
+// folder. True when a file's contents follow.
+static bool begin_entry(TextCartReader &r, const std::string &name, bool folder)
+{
+    if (!cart_name_ok(name)) {
+        printf("** bad file name in cartridge %s: %s\n", r.where, name.c_str());
+        r.damaged = true;
+        return false;
+    }
+    if (!count_entry(r))
+        return false;
+    if (folder) {
+        if (!cart_put_folder(r.folder, name))
+            r.damaged = true;
+        return false;
+    }
+    return true;
+}
+
 // A decimal number (sign allowed) at *s, moving *s past it; false when there
 // is none. Out-of-range values are clamped.
 static bool read_number(const char **s, int *out)
@@ -185,18 +204,8 @@ static void start_entry(TextCartReader &r, const char *line, size_t n)
     bool folder = !name.empty() && name.back() == '/';
     if (folder)
         name.pop_back();
-    if (!cart_name_ok(name)) {
-        printf("** bad file name in cartridge %s: %s\n", r.where, name.c_str());
-        r.damaged = true;
+    if (!begin_entry(r, name, folder))
         return;
-    }
-    if (!count_entry(r))
-        return;
-    if (folder) {
-        if (!cart_put_folder(r.folder, name))
-            r.damaged = true;
-        return;
-    }
     r.file_open = true;
     r.rel = name;
     r.data.clear();
@@ -281,18 +290,8 @@ static void read_legacy_line(TextCartReader &r, const char *s, size_t n)
     bool folder = attribs & 1;
     if (folder && !name.empty() && name.back() == '/')
         name.pop_back();
-    if (!cart_name_ok(name)) {
-        printf("** bad file name in cartridge %s: %s\n", r.where, name.c_str());
-        r.damaged = true;
+    if (!begin_entry(r, name, folder))
         return;
-    }
-    if (!count_entry(r))
-        return;
-    if (folder) {
-        if (!cart_put_folder(r.folder, name))
-            r.damaged = true;
-        return;
-    }
     const char *rest = p, *end = s + n;
     const char *open = rest < end ? (const char *)memchr(rest, '[', (size_t)(end - rest)) : nullptr;
     const char *close = open ? (const char *)memchr(open, ']', (size_t)(end - open)) : nullptr;
@@ -321,10 +320,9 @@ static int read_version_1(TextCartReader &r, Buffer *src, Buffer *line)
 
 int populate_ram_folder_from_k64_buffer(const char *folder, Buffer *b, const char *where)
 {
-    if (!folder || !b || b->pos < 0)
-        return CART_READ_DAMAGED;
-    if (b->pos >= b->len)
-        return CART_READ_WHOLE;   // an empty file: a new, empty cartridge
+    int start = cart_read_start(folder, b);
+    if (start != CART_READ_MORE)
+        return start;
     Buffer *line = create_buffer_2(256, BUFFER_TAG_LINE);
     if (!line)
         return CART_READ_DAMAGED;

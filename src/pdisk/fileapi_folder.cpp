@@ -121,20 +121,6 @@ int lua54__mkdir(lua_State *L)
     return 0;
 }
 
-// Size of the file a path leads to, -1 when it is missing or a folder.
-static int64_t file_size(const char *path, int skip_exact)
-{
-    PdiskLocation loc;
-    if (!pdisk_locate(path, skip_exact, &loc))
-        return -1;
-    if (loc.kind == MOUNT_RAM) {
-        const pfile *e = get_ram_file_by_name(loc.origin.c_str());
-        return e && !(e->attribs & PFILE_ATTR_FOLDER) ? e->contents->len : -1;
-    }
-    std::string real;
-    return pdisk_host_location(loc, &real) ? host_file_size(real.c_str()) : -1;
-}
-
 static void push_description(lua_State *L, const char *path)
 {
     std::string d = get_mount_description(path);
@@ -155,7 +141,7 @@ int lua54__fstat(lua_State *L)
         flush_dirty_mounts_immediately();
     if (as_file) {
         // the file itself, as an "rf" open sees it
-        int64_t size = file_size(p.c_str(), 1);
+        int64_t size = pfile_size(p.c_str(), 1);
         if (size < 0)
             return 0;
         lua_pushliteral(L, "file");
@@ -164,11 +150,11 @@ int lua54__fstat(lua_State *L)
     }
     if (pdisk_directory_exists(p.c_str(), 1)) {
         // a mounted cartridge reports the size of its file
-        int64_t size = file_size(p.c_str(), 1);
+        int64_t size = pfile_size(p.c_str(), 1);
         lua_pushliteral(L, "folder");
         lua_pushinteger(L, size < 0 ? 0 : size);
     } else {
-        int64_t size = file_size(p.c_str(), 0);
+        int64_t size = pfile_size(p.c_str());
         if (size < 0)
             return 0;
         lua_pushliteral(L, "file");

@@ -395,10 +395,10 @@ int pfclose(pfile *h)
     return result;
 }
 
-int64_t pfile_size(const char *path)
+int64_t pfile_size(const char *path, int skip_exact)
 {
     PdiskLocation loc;
-    if (!path || !pdisk_locate(path, 0, &loc))
+    if (!path || !pdisk_locate(path, skip_exact, &loc))
         return -1;
     if (loc.kind == MOUNT_RAM) {
         const pfile *e = get_ram_file_by_name(loc.origin.c_str());

@@ -53,8 +53,10 @@ int pfwrite(const void *src, int size, int count, pfile *h);
 // 0, or -1 when a host file could not be written (the host file is then as it
 // was before the open).
 int pfclose(pfile *h);
-// Size of a RAM file or host file, -1 when missing or a folder.
-int64_t pfile_size(const char *path);
+// Size of a RAM file or host file, -1 when missing or a folder; skip_exact
+// looks past a mount whose point is exactly the path (a mounted cartridge
+// is sized as its file).
+int64_t pfile_size(const char *path, int skip_exact = 0);
 
 // Marks every RAM entry at or below path as unused; returns how many.
 int delete_ram_files_in_path(const char *path);
