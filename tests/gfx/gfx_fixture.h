@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <initializer_list>
 #include <string>
 
@@ -72,6 +73,29 @@ struct GfxTest : testing::Test {
     }
 
     Userdata *target() { return p->draw_target; }
+
+    // For hostile callers: the 32 x 24 target becomes the front of a 64 x 64
+    // block whose tail (0xEE) must stay as is (tail_intact).
+    void guard_target()
+    {
+        run("H = userdata('u8', 64, 64) for i = 0, 4095 do H[i] = 0xEE end H:mutate('u8', 32, 24) "
+            "_set_draw_target(H) cls()");
+    }
+    bool tail_intact()
+    {
+        const uint8_t *d = ud_data(target());
+        for (int i = 32 * 24; i < 4096; i++)
+            if (d[i] != 0xEE)
+                return false;
+        return true;
+    }
+    // Wall-clock seconds that running code takes.
+    double seconds(const std::string &code)
+    {
+        auto t0 = std::chrono::steady_clock::now();
+        run(code);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
     int px(int x, int y) { return ud_data(target())[y * target()->width + x]; }
 
     // The target as rows of characters: '.' for 0, else the value in base 36.

@@ -1,7 +1,6 @@
 // Hostile arguments: extreme, non-finite and non-numeric values never write
 // outside the target, never take long, and (under the sanitizer build)
 // never overflow.
-#include <chrono>
 
 #include "gfx/gfx_fixture.h"
 
@@ -12,22 +11,7 @@ struct GfxHostile : GfxTest {
     void SetUp() override
     {
         GfxTest::SetUp();
-        run("H = userdata('u8', 64, 64) for i = 0, 4095 do H[i] = 0xEE end H:mutate('u8', 32, 24) "
-            "_set_draw_target(H) cls()");
-    }
-    bool tail_intact()
-    {
-        const uint8_t *d = ud_data(target());
-        for (int i = 32 * 24; i < 4096; i++)
-            if (d[i] != 0xEE)
-                return false;
-        return true;
-    }
-    double seconds(const std::string &code)
-    {
-        auto t0 = std::chrono::steady_clock::now();
-        run(code);
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        guard_target();
     }
 };
 

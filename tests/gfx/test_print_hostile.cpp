@@ -1,7 +1,6 @@
 // Hostile text and arguments: control sequences cut short, random bytes in
 // every style, huge strings and coordinates, odd fonts. Nothing may write
 // outside the target or the bytes a command names, crash or take long.
-#include <chrono>
 #include <random>
 
 #include "gfx/test_print_fixture.h"
@@ -13,27 +12,12 @@ struct GfxPrintHostile : GfxPrintTest {
     void SetUp() override
     {
         GfxPrintTest::SetUp();
-        run("H = userdata('u8', 64, 64) for i = 0, 4095 do H[i] = 0xEE end H:mutate('u8', 32, 24) "
-            "_set_draw_target(H) cls()");
-    }
-    bool tail_intact()
-    {
-        const uint8_t *d = ud_data(target());
-        for (int i = 32 * 24; i < 4096; i++)
-            if (d[i] != 0xEE)
-                return false;
-        return true;
+        guard_target();
     }
     void set_text(const std::string &s)
     {
         lua_pushlstring(L, s.data(), s.size());
         lua_setglobal(L, "TEXT");
-    }
-    double seconds(const std::string &code)
-    {
-        auto t0 = std::chrono::steady_clock::now();
-        run(code);
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
 };
 
