@@ -6,6 +6,7 @@
 
 #include "formats/png.h"
 #include "formats/qoi.h"
+#include "rom_image.h"
 #include "test_cart_fixture.h"
 
 namespace {
@@ -27,16 +28,6 @@ int read_rom(const char *folder, const std::string &image, int keep = 0, std::st
     return quietly([&] { return populate_ram_folder_from_k64_rom_buffer_ex(folder, b.get(), keep, "t"); }, printed);
 }
 
-// A ROM image around a hand-made entry stream.
-std::string image_of_stream(const std::string &stream)
-{
-    std::string block((size_t)LZ4_compressBound((int)stream.size()), '\0');
-    int c = LZ4_compress_default(stream.data(), block.data(), (int)stream.size(), (int)block.size());
-    std::string head = "k64\x02";
-    for (int i = 0; i < 4; i++)
-        head += (char)(c >> (8 * i));
-    return head + block.substr(0, (size_t)c);
-}
 
 std::string png_of(const char *folder)
 {
